@@ -1,0 +1,54 @@
+# Helpers that every folder uses to declare its libraries, tests and fuzzers.
+
+# tovra_portable_library(<name> <sources...>): a static library of
+# Windows-free code (no windows.h), built in both configurations; the
+# benchmarks link every such library.
+function(tovra_portable_library name)
+  add_library(${name} STATIC ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY TOVRA_PORTABLE_LIBS ${name})
+endfunction()
+
+# A test timeout keeps a modal loop or a hung socket from stalling the run.
+set(TOVRA_TEST_TIMEOUT 120)
+
+# tovra_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [PORTABLE]
+#                [TIMEOUT <s>] [ENVIRONMENT <k=v...>])
+# One GoogleTest executable, one CTest entry. PORTABLE tests also build in the
+# native configuration; the others only in the cross build.
+function(tovra_add_test)
+  cmake_parse_arguments(T "PORTABLE" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  if(TOVRA_NATIVE AND NOT T_PORTABLE)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT ${TOVRA_TEST_TIMEOUT})
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_ENVIRONMENT)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+endfunction()
+
+# tovra_add_fuzzer(NAME <name> SOURCES <files...> LIBS <libs...> [CORPUS <dir>])
+# A libFuzzer target (native sanitizer build only), run by CTest for
+# TOVRA_FUZZ_SECONDS over a scratch copy of its seed corpus.
+set(TOVRA_FUZZ_SECONDS 30 CACHE STRING "seconds each fuzzer runs under CTest")
+function(tovra_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT TOVRA_NATIVE OR NOT TOVRA_SANITIZE)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${F_NAME}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+            $<TARGET_FILE:${F_NAME}> -max_total_time=${TOVRA_FUZZ_SECONDS}
+            -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 ${work} ${F_CORPUS})
+  set_tests_properties(${F_NAME} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()
