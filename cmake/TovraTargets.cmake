@@ -12,17 +12,30 @@ endfunction()
 set(TOVRA_TEST_TIMEOUT 120)
 
 # tovra_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [PORTABLE]
-#                [TIMEOUT <s>] [ENVIRONMENT <k=v...>])
+#                [TIMEOUT <s>] [ENVIRONMENT <k=v...>] [FIXTURES <spec...>])
 # One GoogleTest executable, one CTest entry. PORTABLE tests also build in the
-# native configuration; the others only in the cross build.
+# native configuration; the others only in the cross build. FIXTURES names
+# servers of tests/fixtures/ (NAME or NAME:ARG,ARG) that tests/fixtures/runner.py
+# starts around the test; they hand their ports over as environment variables.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 function(tovra_add_test)
-  cmake_parse_arguments(T "PORTABLE" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "PORTABLE" "NAME;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;FIXTURES" ${ARGN})
   if(TOVRA_NATIVE AND NOT T_PORTABLE)
     return()
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(T_FIXTURES)
+    set(fixture_args)
+    foreach(f IN LISTS T_FIXTURES)
+      list(APPEND fixture_args --fixture ${f})
+    endforeach()
+    add_test(NAME ${T_NAME}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/fixtures/runner.py
+              ${fixture_args} -- ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${T_NAME}>)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${TOVRA_TEST_TIMEOUT})
   endif()
