@@ -307,6 +307,28 @@ TEST_F(CacheFiles, HeaderHashNamesNoOtherFile) {
     DeleteFileW(victim.c_str());
 }
 
+// No index of ours grows this large: it is not read into memory but discarded.
+TEST_F(CacheFiles, OversizedIndexIsDiscardedUnread) {
+    CVodCacheFile writer;
+    Open(writer, kHashA);
+    ASSERT_TRUE(Write(writer, {0}));
+    HANDLE index = CreateFileW(Path(kHashA + ".vd2").c_str(), GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(index, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = 65 * kMiB;
+    ASSERT_TRUE(SetFilePointerEx(index, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(index));
+    CloseHandle(index);
+
+    CVodCacheFile cache;
+    Open(cache, kHashA);
+    EXPECT_TRUE(cache.LoadIndex());
+    EXPECT_EQ(cache.GetPresentBits().count(), 0u);
+    EXPECT_FALSE(Exists(kHashA));
+    EXPECT_EQ(FileSize(kHashA + ".vd2"), 0u);
+}
+
 TEST_F(CacheFiles, EntryBeyondTheBlockCountStartsTheIndexAnew) {
     CVodCacheFile writer;
     Open(writer, kHashA);
