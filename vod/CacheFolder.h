@@ -1,5 +1,7 @@
 #pragma once
 
+// winsock2.h before windows.h: the engine includes these beside the network headers.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <functional>

@@ -9,6 +9,7 @@
 //
 // The test video's byte at offset o is (7 o + o / 509 + SEED) mod 256; the
 // header names "nat.test:3501", "http://127.0.0.1/vod" and content id 77.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>

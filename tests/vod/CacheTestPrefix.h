@@ -4,6 +4,7 @@
 // and put back, and the real cache folder "C:\RODar_Azizo", found by the
 // folder rule and emptied of cache files.
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
