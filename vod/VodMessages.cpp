@@ -95,6 +95,7 @@ void PackVodMessage(const VodMessage& message, nps::DefaultBlockBuffer& buffer) 
 }
 
 bool ReadVodMessage(const void* data, std::uint32_t length, VodMessage& message) {
+    message = VodMessage();
     try {
         nps::Unpack unpack(data, length);
         message.type = unpack.pop_uint8();

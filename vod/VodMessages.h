@@ -101,8 +101,8 @@ struct VodPieceMsg {
     void Unpack(nps::Unpack& unpack);
 };
 
-// One decoded message: type, and the body of that type (the others stay
-// default).
+// One message: its type, and the body of that type (reading leaves the
+// others default).
 struct VodMessage {
     std::uint8_t type = 0;
     VodHelloMsg hello;       // VOD_MSG_HELLO, VOD_MSG_HELLO_REPLY
