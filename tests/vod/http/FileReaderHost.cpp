@@ -23,6 +23,7 @@ FileReaderHost::FileReaderHost(std::string bytes)
       m_delayedReads(0),
       m_delayMs(0),
       m_refuseOpens(false),
+      m_reads(0),
       m_emptyReads(0),
       m_delayedReadsDone(0)
 {
@@ -124,6 +125,7 @@ void FileReaderHost::HandleRead(WPARAM wParam)
     if (n > 0)
         std::memcpy(record->buffer, m_bytes.data() + record->offset, static_cast<std::size_t>(n));
     record->result = n;
+    ++m_reads;
     if (n == 0)
         ++m_emptyReads;
     if (delay != 0)
@@ -191,6 +193,12 @@ std::vector<std::uint64_t> FileReaderHost::Opens() const
     return m_opens;
 }
 
+int FileReaderHost::Reads() const
+{
+    boost::mutex::scoped_lock lock(m_mutex);
+    return m_reads;
+}
+
 int FileReaderHost::EmptyReads() const
 {
     boost::mutex::scoped_lock lock(m_mutex);
@@ -213,6 +221,11 @@ bool FileReaderHost::WaitFor(DWORD timeoutMs, Predicate done) const
 bool FileReaderHost::WaitForOpens(std::size_t count, DWORD timeoutMs) const
 {
     return WaitFor(timeoutMs, [&] { return m_opens.size() >= count; });
+}
+
+bool FileReaderHost::WaitForReads(int count, DWORD timeoutMs) const
+{
+    return WaitFor(timeoutMs, [&] { return m_reads >= count; });
 }
 
 bool FileReaderHost::WaitForEmptyReads(int count, DWORD timeoutMs) const

@@ -52,11 +52,13 @@ public:
     void SetOpenHook(std::function<void(std::uint64_t)> hook);
 
     std::vector<std::uint64_t> Opens() const;
-    // Reads that found no data yet.
+    // Reads answered so far, and those among them that found no data yet.
+    int Reads() const;
     int EmptyReads() const;
     // Delayed reads answered so far.
     int DelayedReadsDone() const;
     bool WaitForOpens(std::size_t count, DWORD timeoutMs) const;
+    bool WaitForReads(int count, DWORD timeoutMs) const;
     bool WaitForEmptyReads(int count, DWORD timeoutMs) const;
     bool WaitForDelayedReadsDone(int count, DWORD timeoutMs) const;
 
@@ -91,6 +93,7 @@ private:
     bool m_refuseOpens;
     std::function<void(std::uint64_t)> m_openHook;
     std::vector<std::uint64_t> m_opens;
+    int m_reads;
     int m_emptyReads;
     int m_delayedReadsDone;
 };

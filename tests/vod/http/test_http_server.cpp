@@ -309,6 +309,45 @@ TEST_F(HttpServerTest, NewClientEndsThePreviousOne)
     EXPECT_TRUE(Split(Exchange(port, Get("/1.flv"))).body == video);
 }
 
+TEST_F(HttpServerTest, NewClientEndsAnIdleOne)
+{
+    LoopbackClient idle;
+    ASSERT_TRUE(idle.Connect(port));
+    EXPECT_TRUE(Split(Exchange(port, Get("/1.flv"))).body == video);
+    bool timedOut = false;
+    EXPECT_EQ("", idle.ReceiveAll(&timedOut));
+    EXPECT_FALSE(timedOut);
+}
+
+// A client that takes nothing more leaves the server waiting in a send once
+// the socket buffers are full (a few MB on loopback); a new client must still
+// end that transfer.
+TEST_F(WinsockTest, NewClientEndsAClientThatStoppedReading)
+{
+    const std::size_t size = 8 << 20;
+    FileReaderHost bigHost(std::string(size, 'v'));
+    HttpServer bigServer;
+    ASSERT_TRUE(bigServer.Start(0));
+    bigServer.SetReaderHost(&bigHost);
+
+    LoopbackClient stalled;
+    ASSERT_TRUE(stalled.Connect(bigServer.GetPort()));
+    ASSERT_TRUE(stalled.Send(Get("/1.flv")));
+    // Reads come every 10 ms or so while the server can send; half a second
+    // without one means it waits in a send (or has read everything).
+    int reads = 0;
+    while (bigHost.WaitForReads(reads + 1, 500))
+        reads = bigHost.Reads();
+
+    const std::string policy = Exchange(bigServer.GetPort(), Get("/crossdomain.xml"));
+    EXPECT_NE(std::string::npos, policy.find("<cross-domain-policy>"));
+    bool timedOut = false;
+    const std::string partial = stalled.ReceiveAll(&timedOut);
+    EXPECT_FALSE(timedOut);
+    EXPECT_LT(partial.size(), size);
+    EXPECT_GT(reads, 0);
+}
+
 TEST_F(HttpServerTest, StopEndsATransferAndStartServesAgain)
 {
     host->AddHole(300000, kSize);
