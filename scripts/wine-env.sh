@@ -1,7 +1,7 @@
 # Sourced: the Wine environment of every test and tool run.
 # usage: source wine-env.sh <win32|win64> <prefix>
 export WINEARCH=$1
-export WINEPREFIX=$2
+export WINEPREFIX=$(realpath -m "$2")
 export WINEDEBUG=${TOVRA_WINEDEBUG:--all}
 # No Mono or Gecko prompts; hnetcfg (UPnP) disabled: it would send discovery
 # multicast onto the host's network.
@@ -21,11 +21,16 @@ else
 fi
 WINESERVER=/usr/lib/wine/wineserver
 
-# True when a wineserver serves this prefix: it keeps its socket in
-# /tmp/.wine-<uid>/server-<dev>-<inode of the prefix>/socket and removes it on exit.
+# True when a wineserver serves this prefix. The server works in a folder
+# named server-<device>-<inode of the prefix> (under a per-user temporary
+# folder whose name varies), so look for a wineserver whose working folder
+# carries the prefix's name.
 wineserver_running() {
-  local st dir
+  local st name pid
   st=$(stat -c '%D %i' "$WINEPREFIX" 2>/dev/null) || return 1
-  dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "0x${st% *}" "${st#* }")
-  [ -S "$dir/socket" ] && fuser -s "$dir/socket" 2>/dev/null
+  name=$(printf 'server-%x-%x' "0x${st% *}" "${st#* }")
+  for pid in $(pgrep -x wineserver64; pgrep -x wineserver32; pgrep -x wineserver); do
+    [[ $(readlink "/proc/$pid/cwd" 2>/dev/null) == */"$name" ]] && return 0
+  done
+  return 1
 }

@@ -9,6 +9,12 @@ set -u
 here=$(dirname "$0")
 source "$here/wine-env.sh" "$1" "$2"; shift 2
 
+# The first window of a process otherwise starts (and later ends) the desktop,
+# which costs seconds per GUI test: one idle program keeps it up for the run.
+keep_desktop() {
+  "$WINE" notepad 9>&- </dev/null >/dev/null 2>&1 &
+}
+
 if [ ! -f "$WINEPREFIX/.tovra-ready" ] || ! wineserver_running; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   # Boot output goes to /dev/null and the lock descriptor is closed in every
@@ -29,10 +35,12 @@ if [ ! -f "$WINEPREFIX/.tovra-ready" ] || ! wineserver_running; then
       "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         9>&- </dev/null >/dev/null 2>&1
       touch "$WINEPREFIX/.tovra-ready"
+      keep_desktop
     fi
     if ! wineserver_running; then
       "$WINESERVER" -p 9>&- </dev/null >/dev/null 2>&1
       "$WINE" wineboot 9>&- </dev/null >/dev/null 2>&1
+      keep_desktop
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
