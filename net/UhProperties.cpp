@@ -28,27 +28,35 @@ int Number(const PropertyMap& properties, int id) {
 
 }  // namespace
 
-bool ApplyUhProperties(const PropertyMap& properties, UHCore& core) {
+bool ReadUhSettings(const PropertyMap& properties, UhSettings& settings) {
     std::string host, port;
-    std::uint32_t address;
     if (!GetPropertyValue(properties, PPN_PROP_NAT_SERVER, host) ||
-        !GetPropertyValue(properties, PPN_PROP_NAT_PORT, port) || !ResolveHost(host, address))
+        !GetPropertyValue(properties, PPN_PROP_NAT_PORT, port) || !ResolveHost(host, settings.natServerIp))
         return false;
-    core.SetNatServer(address, htons(static_cast<std::uint16_t>(std::atoi(port.c_str()))));
-
-    std::string stun;
-    if (GetPropertyValue(properties, PPN_PROP_STUN_SERVER, stun))
-        core.SetStunServer(stun);
-    if (properties.count(PPN_PROP_PORT_HIGH) && properties.count(PPN_PROP_PORT_LOW))
-        core.SetPortRange(static_cast<std::uint16_t>(Number(properties, PPN_PROP_PORT_HIGH)),
-                          static_cast<std::uint16_t>(Number(properties, PPN_PROP_PORT_LOW)));
-    if (const int ms = Number(properties, PPN_PROP_LOGIN_INTERVAL))
-        core.SetLoginInterval(static_cast<unsigned>(ms));
-    if (const int ms = Number(properties, PPN_PROP_LOGOUT_INTERVAL))
-        core.SetLogoutInterval(static_cast<unsigned>(ms));
-    if (const int s = Number(properties, PPN_PROP_KEEPALIVE_INTERVAL))
-        core.SetKeepaliveInterval(static_cast<unsigned>(s));
+    settings.natServerPort = htons(static_cast<std::uint16_t>(std::atoi(port.c_str())));
+    settings.hasStunServer = GetPropertyValue(properties, PPN_PROP_STUN_SERVER, settings.stunServer);
+    settings.portHigh = static_cast<std::uint16_t>(Number(properties, PPN_PROP_PORT_HIGH));
+    settings.portLow = static_cast<std::uint16_t>(Number(properties, PPN_PROP_PORT_LOW));
+    settings.hasPortRange = properties.count(PPN_PROP_PORT_HIGH) && properties.count(PPN_PROP_PORT_LOW) &&
+                            settings.portHigh >= settings.portLow;
+    settings.loginIntervalMs = static_cast<unsigned>(Number(properties, PPN_PROP_LOGIN_INTERVAL));
+    settings.logoutIntervalMs = static_cast<unsigned>(Number(properties, PPN_PROP_LOGOUT_INTERVAL));
+    settings.keepaliveSeconds = static_cast<unsigned>(Number(properties, PPN_PROP_KEEPALIVE_INTERVAL));
     return true;
+}
+
+void ApplyUhSettings(const UhSettings& s, UHCore& core) {
+    core.SetNatServer(s.natServerIp, s.natServerPort);
+    if (s.hasStunServer)
+        core.SetStunServer(s.stunServer);
+    if (s.hasPortRange)
+        core.SetPortRange(s.portHigh, s.portLow);
+    if (s.loginIntervalMs != 0)
+        core.SetLoginInterval(s.loginIntervalMs);
+    if (s.logoutIntervalMs != 0)
+        core.SetLogoutInterval(s.logoutIntervalMs);
+    if (s.keepaliveSeconds != 0)
+        core.SetKeepaliveInterval(s.keepaliveSeconds);
 }
 
 }  // namespace uh
