@@ -386,6 +386,142 @@ TEST_F(UhCoreTest, PunchFromAPeerIsAnsweredAndReported) {
     EXPECT_TRUE(e.peer.endpoint.Public() == peerSocket.Endpoint());
 }
 
+// A peer played by the test: it logs in to the NAT server like a core.
+class FakePeer {
+public:
+    explicit FakePeer(const char* id) {
+        m_address.Clear();
+        m_address.id = PeerId::FromBytes(id, std::strlen(id));
+        m_address.endpoint.localIp = htonl(INADDR_LOOPBACK);
+        m_address.endpoint.localPort = socket.Endpoint().port;
+    }
+
+    bool LogIn(const Ipv4Endpoint& natServer) {
+        nps::DefaultBlockBuffer b;
+        EncodeUhServerMessage(b, UhServerMessage{UH_LOGIN, 0, 7, 0, m_address});
+        socket.SendTo(b.data, static_cast<int>(b.size), natServer);
+        char buffer[2048];
+        const int n = socket.Receive(buffer, sizeof buffer, 5000);
+        PpnHeader header;
+        UhMessage m;
+        if (n <= 12 || ClassifyDatagram(buffer, static_cast<std::uint32_t>(n), header) != DatagramKind::kUh ||
+            !DecodeUhMessage(header, buffer + 12, static_cast<std::uint32_t>(n - 12), m) ||
+            m.server.code != UH_LOGIN_REPLY)
+            return false;
+        m_address = m.server.address;
+        return true;
+    }
+
+    // The next session message, with where it came from; code 0 when none comes.
+    UhSessionMessage Next(Ipv4Endpoint* from, int timeoutMs = 5000) {
+        char buffer[2048];
+        const int n = socket.Receive(buffer, sizeof buffer, timeoutMs, from);
+        if (n != 88) {
+            UhSessionMessage none;
+            std::memset(&none, 0, sizeof none);
+            return none;
+        }
+        return Decode(buffer, n);
+    }
+
+    void Send(const UhSessionMessage& m, const Ipv4Endpoint& to) {
+        const std::string bytes = Encode(m);
+        socket.SendTo(bytes.data(), static_cast<int>(bytes.size()), to);
+    }
+
+    const PeerAddress& Address() const { return m_address; }
+
+    UdpSocket socket;
+
+private:
+    PeerAddress m_address;
+};
+
+// The core answers an introduction through the server (20) and straight to
+// the peer (21), and a punch with an 18.
+TEST_F(UhCoreTest, IntroductionThroughTheServerIsAnsweredBothWays) {
+    std::unique_ptr<uh::UHCore> core = MakeCore();
+    ASSERT_TRUE(core->StartListen(0));
+    ASSERT_TRUE(core->WaitLoggedIn(kLoginWaitMs));
+    const Ipv4Endpoint natServer = Loopback(nettest::FixturePort("TOVRA_NAT_PORT"));
+    FakePeer peer("INITIATOR.INITIATOR.");
+    ASSERT_TRUE(peer.LogIn(natServer));
+
+    peer.Send(UhSessionMessage{UH_CONNECT_REQUEST, 3, 321, 1, 0, peer.Address(), core->OwnAddress()}, natServer);
+    Ipv4Endpoint first, second;
+    const UhSessionMessage a = peer.Next(&first), b = peer.Next(&second);
+    const UhSessionMessage& reply = a.code == UH_CONNECT_REPLY ? a : b;
+    const UhSessionMessage& hello = a.code == UH_CONNECT_REPLY ? b : a;
+    ASSERT_EQ(reply.code, UH_CONNECT_REPLY);
+    ASSERT_EQ(hello.code, UH_CONNECT_HELLO);
+    EXPECT_TRUE((a.code == UH_CONNECT_REPLY ? first : second) == natServer);
+    EXPECT_TRUE((a.code == UH_CONNECT_REPLY ? second : first) == Loopback(core->BoundPort()));
+    EXPECT_EQ(reply.sessionId, 321);
+    EXPECT_TRUE(reply.sender == core->OwnAddress());
+    EXPECT_TRUE(reply.addressee == peer.Address());
+    EXPECT_EQ(nat.Count("code=20&action=forward"), 1);
+    EXPECT_TRUE(listener.Events().empty());
+
+    peer.Send(UhSessionMessage{UH_PUNCH, 3, 321, 1, 0, peer.Address(), core->OwnAddress()},
+              Loopback(core->BoundPort()));
+    EXPECT_EQ(peer.Next(&first).code, UH_PUNCH_ACK);
+    ASSERT_TRUE(listener.WaitFor(1, 5000));
+    EXPECT_EQ(listener.Events()[0].kind, "incoming");
+    EXPECT_TRUE(listener.Events()[0].peer.id == peer.Address().id);
+
+    // An introduction the server passes on from another socket is not its.
+    nat.Set("{\"forward_from_second\": true}");
+    peer.Send(UhSessionMessage{UH_CONNECT_REQUEST, 3, 322, 1, 0, peer.Address(), core->OwnAddress()}, natServer);
+    EXPECT_EQ(nat.WaitCount("code=19&action=forward&sid=322", 1, 5), 1);
+    EXPECT_EQ(peer.Next(&first, 500).code, 0);
+    EXPECT_EQ(nat.Count("code=20"), 1);
+}
+
+// The core's punch learns the peer's endpoint from the server's 20 and
+// punches there.
+TEST_F(UhCoreTest, ConnectReplyThroughTheServerRedirectsThePunch) {
+    std::unique_ptr<uh::UHCore> core = MakeCore();
+    ASSERT_TRUE(core->StartListen(0));
+    ASSERT_TRUE(core->WaitLoggedIn(kLoginWaitMs));
+    const Ipv4Endpoint natServer = Loopback(nettest::FixturePort("TOVRA_NAT_PORT"));
+    FakePeer peer("RESPONDER.RESPONDER.");
+    ASSERT_TRUE(peer.LogIn(natServer));
+    ASSERT_TRUE(core->Punch(peer.Address(), 1, 55));
+
+    // The direct punch and the server's introduction, in either order.
+    Ipv4Endpoint from;
+    UhSessionMessage introduction;
+    std::memset(&introduction, 0, sizeof introduction);
+    for (int i = 0; i < 4 && introduction.code != UH_CONNECT_REQUEST; ++i)
+        introduction = peer.Next(&from);
+    ASSERT_EQ(introduction.code, UH_CONNECT_REQUEST);
+    EXPECT_TRUE(from == natServer);
+    EXPECT_TRUE(introduction.addressee == peer.Address());
+
+    // The peer says it is reachable at another endpoint.
+    UdpSocket elsewhere;
+    PeerAddress moved = peer.Address();
+    moved.endpoint.publicIp = elsewhere.Endpoint().ip;
+    moved.endpoint.publicPort = elsewhere.Endpoint().port;
+    peer.Send(UhSessionMessage{UH_CONNECT_REPLY, 3, introduction.sessionId, 1, 0, moved, introduction.sender},
+              natServer);
+    char buffer[2048];
+    const int n = elsewhere.Receive(buffer, sizeof buffer, 5000, &from);
+    ASSERT_EQ(n, 88);
+    const UhSessionMessage punch = Decode(buffer, n);
+    EXPECT_EQ(punch.code, UH_PUNCH);
+    EXPECT_EQ(punch.sessionId, introduction.sessionId);
+
+    const std::string ack = Encode(UhSessionMessage{UH_PUNCH_ACK, 3, punch.sessionId, 1, 0, moved, punch.sender});
+    elsewhere.SendTo(ack.data(), static_cast<int>(ack.size()), from);
+    ASSERT_TRUE(listener.WaitFor(1, 5000));
+    const RecordingListener::Event e = listener.Events()[0];
+    EXPECT_EQ(e.kind, "punch");
+    EXPECT_EQ(e.result, 1);
+    EXPECT_EQ(e.tag, 55);
+    EXPECT_TRUE(e.peer.endpoint.Public() == elsewhere.Endpoint());
+}
+
 // ------------------------------------------------------------------ settings
 
 TEST_F(UhCoreTest, SettingsFromProperties) {
