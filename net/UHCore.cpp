@@ -57,7 +57,6 @@ PeerAddress SourceAddress(const sockaddr_in& source) {
 UHCore::UHCore()
     : m_loggedIn(false),
       m_started(false),
-      m_packetRunning(false),
       m_receiveRunning(false),
       m_portHigh(6000),
       m_portLow(5000),
@@ -68,6 +67,7 @@ UHCore::UHCore()
       m_natType(NAT_NOT_TESTED),
       m_sessions(*this),
       m_portMapper(new UpnpPortMapper()),
+      m_queue(kMaxQueuedDatagrams),
       m_pool(kMaxDatagram, 32),
       m_loginIntervalMs(1000),
       m_logoutIntervalMs(100),
@@ -172,7 +172,7 @@ bool UHCore::StartThreads() {
         m_receiveThread = boost::thread([this] { ReceiveThread(); });
         m_started = true;
         m_listenThread = boost::thread([this] { ListenThread(); });
-        m_packetRunning = true;
+        m_queue.Open();
         m_packetThread = boost::thread([this] { HandlePacketThread(); });
     } catch (const boost::thread_resource_error&) {
         return false;
@@ -192,11 +192,7 @@ void UHCore::StopThreads() {
     // runs, so the logout reply can arrive.
     if (m_listenThread.joinable())
         m_listenThread.join();
-    {
-        boost::mutex::scoped_lock lock(m_queueMutex);
-        m_packetRunning = false;
-        m_queueCondition.notify_all();
-    }
+    m_queue.Close();
     if (m_packetThread.joinable())
         m_packetThread.join();
     m_sessions.Stop();
@@ -219,10 +215,8 @@ void UHCore::CloseSocket() {
     }
     if (m_receiveThread.joinable())
         m_receiveThread.join();
-    boost::mutex::scoped_lock lock(m_queueMutex);
-    for (const Datagram& d : m_queue)
+    for (const DatagramQueue::Datagram& d : m_queue.TakeAll())
         GiveBuffer(d.buffer);
-    m_queue.clear();
 }
 
 void UHCore::Stop() {
@@ -364,29 +358,14 @@ void UHCore::ReceiveThread() {
             GiveBuffer(buffer);
             continue;
         }
-        boost::mutex::scoped_lock lock(m_queueMutex);
-        if (m_queue.size() >= kMaxQueuedDatagrams) {
+        if (!m_queue.Push(DatagramQueue::Datagram{buffer, received, source}))
             GiveBuffer(buffer);
-            continue;
-        }
-        m_queue.push_back(Datagram{buffer, received, source});
-        m_queueCondition.notify_one();
     }
 }
 
 void UHCore::HandlePacketThread() {
-    while (m_packetRunning) {
-        Datagram d;
-        {
-            boost::mutex::scoped_lock lock(m_queueMutex);
-            while (m_queue.empty()) {
-                if (!m_packetRunning)
-                    return;
-                m_queueCondition.wait(lock);
-            }
-            d = m_queue.front();
-            m_queue.pop_front();
-        }
+    DatagramQueue::Datagram d;
+    while (m_queue.Pop(d)) {
         ClassifyDatagram(d.buffer, d.length, d.source);
         GiveBuffer(d.buffer);
     }

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include <boost/thread/recursive_mutex.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "net/DatagramQueue.h"
 #include "net/PeerAddress.h"
 #include "net/PortMapper.h"
 #include "net/PunchHost.h"
@@ -92,12 +92,6 @@ protected:
     virtual void DispatchPacket(const char* data, int length, const sockaddr_in& from);
 
 private:
-    struct Datagram {
-        char* buffer;
-        int length;
-        sockaddr_in source;
-    };
-
     // PunchHost
     Ipv4Endpoint NatServer() const override;
     bool SendDatagram(const char* data, int length, const Ipv4Endpoint& to) override;
@@ -132,7 +126,6 @@ private:
 
     std::atomic<bool> m_loggedIn;
     std::atomic<bool> m_started;
-    std::atomic<bool> m_packetRunning;
     std::atomic<bool> m_receiveRunning;
 
     std::uint16_t m_portHigh;
@@ -162,9 +155,7 @@ private:
 
     std::unique_ptr<PortMapper> m_portMapper;
 
-    std::deque<Datagram> m_queue;
-    boost::mutex m_queueMutex;
-    boost::condition_variable m_queueCondition;
+    DatagramQueue m_queue;  // open while the packet thread runs
 
     boost::pool<> m_pool;  // 1500-byte receive buffers
     boost::mutex m_poolMutex;

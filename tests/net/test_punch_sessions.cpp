@@ -282,6 +282,20 @@ TEST_F(PunchSessionsTest, PunchAckEndsTheSessionOnce) {
     EXPECT_EQ(host.results.size(), 1u);
 }
 
+// Replies wait for the worker in a bounded queue: a flood cannot grow it.
+TEST_F(PunchSessionsTest, QueuedRepliesAreBounded) {
+    const std::uint16_t id = StartPunch(11);
+    for (int i = 0; i < 1024; ++i)
+        table.OnMessage(From(UH_PUNCH_ACK, static_cast<std::uint16_t>(id + 1)), At(8, 8002));
+    table.OnMessage(From(UH_PUNCH_ACK, id), At(8, 8002));  // finds the queue full
+    table.HandleQueuedMessages(0);
+    EXPECT_TRUE(host.results.empty());
+    table.OnMessage(From(UH_PUNCH_ACK, id), At(8, 8002));  // room again
+    table.HandleQueuedMessages(0);
+    ASSERT_EQ(host.results.size(), 1u);
+    EXPECT_EQ(host.results[0].tag, 11);
+}
+
 // ------------------------------------------------------------------ responder
 
 TEST_F(PunchSessionsTest, IntroductionIsAnsweredThroughTheServerAndStraightBack) {

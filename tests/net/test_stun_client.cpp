@@ -2,7 +2,10 @@
 // script plays the NAT kinds (tests/fixtures/stun_server.py).
 #include "net/Winsock.h"
 
+#include <atomic>
 #include <string>
+
+#include <boost/thread/thread.hpp>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +162,31 @@ TEST_F(StunFixtureTest, SecondPortTakenFails) {
     const std::uint16_t taken = ntohs(a.sin_port);
     EXPECT_EQ(StunNatTypeTest(server, 0, static_cast<std::uint16_t>(taken - 1)), STUN_FAILURE);
     closesocket(first);
+}
+
+// Only time-outs move the test on; datagrams that keep arriving faster than
+// the 150 ms time-out must not hold it (and the login after it) for ever.
+TEST_F(StunFixtureTest, StrayDatagramsCannotHoldTheTestForEver) {
+    control.Set("{\"reset\": true, \"tests\": {\"1\": \"drop\", \"2\": \"drop\", \"3\": \"drop\"}}");
+    std::uint16_t port;
+    {
+        nettest::UdpSocket probe;
+        port = probe.Port();
+    }
+    std::atomic<bool> done(false);
+    boost::thread flood([&] {
+        nettest::UdpSocket sender;
+        for (int i = 0; i < 400 && !done; ++i) {  // 40 s at most
+            sender.SendTo("stray", 5, nettest::Loopback(port));
+            boost::this_thread::sleep_for(boost::chrono::milliseconds(100));
+        }
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(StunNatTypeTest(server, 0, port), STUN_BLOCKED);
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    done = true;
+    flood.join();
+    EXPECT_LT(control.Count("test=1"), 7);  // the stream kept the time-outs from coming
 }
 
 }  // namespace

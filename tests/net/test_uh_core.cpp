@@ -15,6 +15,7 @@
 #include "net/ByteOrder.h"
 #include "net/HostIdentity.h"
 #include "net/PropertyMap.h"
+#include "net/StunClient.h"
 #include "net/UHCore.h"
 #include "net/UHListener.h"
 #include "net/UHSession.h"
@@ -162,6 +163,9 @@ TEST_F(UhCoreTest, LogsInMapsThePortAndLogsOutAtStop) {
     core->Stop();
     EXPECT_FALSE(core->LoggedIn());
     EXPECT_EQ(nat.Count("code=3&action=reply"), 1);
+    const SOCKET again = OpenUdpPort(port, 0);  // the core's socket is closed
+    EXPECT_NE(again, INVALID_SOCKET);
+    closesocket(again);
     in_addr local;
     local.s_addr = localIp;
     const std::string p = std::to_string(port);
