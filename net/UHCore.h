@@ -36,6 +36,10 @@ namespace uh {
 // Threads: the listen thread (UPnP, STUN, login, keepalive, logout), the
 // receive thread (recvfrom into the datagram queue), the packet thread
 // (classifies and dispatches) and the punch table's worker.
+//
+// Lock order: listener-list lock, then the punch table's mutex, then the
+// own-address mutex. Listeners are called under the first only, so they may
+// punch and send; the table never reports while it holds its mutex.
 class UHCore : private PunchHost {
 public:
     static const unsigned kMaxDatagram = 1500;
@@ -84,7 +88,6 @@ public:
     bool LoggedIn() const { return m_loggedIn; }
     // Waits at most ms for the logged-in state.
     bool WaitLoggedIn(unsigned ms);
-    int NatType() const { return m_natType; }
     std::uint16_t BoundPort() const;
 
 protected:
