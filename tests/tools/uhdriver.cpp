@@ -1,0 +1,173 @@
+// uhdriver: one UH core in its own process, driven line by line, so that two
+// Wine processes can punch to each other in tests.
+//
+// usage: uhdriver --nat HOST:PORT [--stun TEXT] [--login-interval MS]
+//                 [--logout-interval MS] [--keepalive S]
+//
+// Prints, one line each: STARTED <port>, LOGGEDIN <own address>,
+// PUNCH <result> <tag> <peer>, INCOMING <peer>, DATAGRAM <from> <text>,
+// UPNP <call> (a recording stand-in: the real UPnP object is never used),
+// STOPPED. Addresses are packed PeerAddress bytes in hex.
+// Reads: PUNCH <peer> <tag>, SEND <peer> <text> (a raw datagram to the
+// peer's public endpoint), STOP (also at end of input).
+#include "net/Winsock.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <boost/thread/mutex.hpp>
+
+#include "common/pack/Pack.h"
+#include "common/pack/Unpack.h"
+#include "net/PropertyMap.h"
+#include "net/UHCore.h"
+#include "net/UHListener.h"
+#include "net/UHSession.h"
+#include "net/UhProperties.h"
+
+namespace {
+
+boost::mutex g_outputMutex;
+
+void Say(const std::string& line) {
+    boost::mutex::scoped_lock lock(g_outputMutex);
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+std::string Hex(const PeerAddress& address) {
+    nps::DefaultBlockBuffer buffer;
+    nps::Pack pack(buffer);
+    PackPeerAddress(pack, address);
+    std::string text;
+    char digits[3];
+    for (std::uint32_t i = 0; i < buffer.size; ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(buffer.data[i]));
+        text += digits;
+    }
+    return text;
+}
+
+bool FromHex(const std::string& text, PeerAddress& address) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+        bytes += static_cast<char>(std::strtol(text.substr(i, 2).c_str(), nullptr, 16));
+    try {
+        nps::Unpack unpack(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        UnpackPeerAddress(unpack, address);
+        return unpack.left == 0;
+    } catch (const nps::base_pack_error&) {
+        return false;
+    }
+}
+
+class PrintingMapper : public PortMapper {
+public:
+    bool Init() override { return Say("UPNP Init"), true; }
+    bool Add(const char* client, std::uint16_t internalPort, int protocol, std::uint16_t externalPort) override {
+        Say("UPNP Add " + std::string(client) + " " + std::to_string(internalPort) + " " +
+            std::to_string(protocol) + " " + std::to_string(externalPort));
+        return true;
+    }
+    bool Remove(std::uint16_t externalPort, int protocol) override {
+        Say("UPNP Remove " + std::to_string(externalPort) + " " + std::to_string(protocol));
+        return true;
+    }
+    void Release() override { Say("UPNP Release"); }
+};
+
+class PrintingListener : public UHListener {
+public:
+    void OnPunchResult(int result, int, int, const UHSession* session, int tag) override {
+        Say("PUNCH " + std::to_string(result) + " " + std::to_string(tag) + " " + Hex(session->peer));
+    }
+    void OnIncomingSession(int, int, const PeerAddress* peer) override { Say("INCOMING " + Hex(*peer)); }
+    void OnDatagram(const char* data, int length, const PeerAddress* from) override {
+        Say("DATAGRAM " + Hex(*from) + " " + std::string(data, static_cast<std::size_t>(length)));
+    }
+    void OnPacket(const char*, int, const PeerAddress*) override {}
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: uhdriver --nat HOST:PORT [--stun TEXT] [--login-interval MS] "
+                         "[--logout-interval MS] [--keepalive S]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PropertyMap properties;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--nat") {
+            const std::string::size_type colon = value.find(':');
+            if (colon == std::string::npos)
+                return Usage();
+            properties[PPN_PROP_NAT_SERVER] = value.substr(0, colon);
+            properties[PPN_PROP_NAT_PORT] = value.substr(colon + 1);
+        } else if (option == "--stun") {
+            properties[PPN_PROP_STUN_SERVER] = value;
+        } else if (option == "--login-interval") {
+            properties[PPN_PROP_LOGIN_INTERVAL] = value;
+        } else if (option == "--logout-interval") {
+            properties[PPN_PROP_LOGOUT_INTERVAL] = value;
+        } else if (option == "--keepalive") {
+            properties[PPN_PROP_KEEPALIVE_INTERVAL] = value;
+        } else {
+            return Usage();
+        }
+    }
+
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return 1;
+    uh::UhSettings settings;
+    if (!uh::ReadUhSettings(properties, settings))
+        return Usage();
+    uh::UHCore core;
+    uh::ApplyUhSettings(settings, core);
+    core.SetPortMapper(std::unique_ptr<PortMapper>(new PrintingMapper()));
+    PrintingListener listener;
+    core.AddListener(&listener);
+    if (!core.StartListen(0)) {
+        Say("ERROR start");
+        return 1;
+    }
+    Say("STARTED " + std::to_string(core.BoundPort()));
+    if (core.WaitLoggedIn(60000))
+        Say("LOGGEDIN " + Hex(core.OwnAddress()));
+    else
+        Say("ERROR login");
+
+    char line[4096];
+    while (std::fgets(line, sizeof line, stdin)) {
+        char command[16] = "", address[128] = "";
+        int consumed = 0;
+        std::sscanf(line, "%15s %127s %n", command, address, &consumed);
+        std::string rest = consumed > 0 ? std::string(line + consumed) : std::string();
+        while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r'))
+            rest.pop_back();
+        PeerAddress peer;
+        if (std::strcmp(command, "STOP") == 0)
+            break;
+        if (!FromHex(address, peer)) {
+            Say(std::string("ERROR bad address in ") + command);
+        } else if (std::strcmp(command, "PUNCH") == 0) {
+            if (!core.Punch(peer, 1, std::atoi(rest.c_str())))
+                Say("ERROR punch refused");
+        } else if (std::strcmp(command, "SEND") == 0) {
+            core.SendTo(rest.data(), static_cast<int>(rest.size()), ToSockaddr(peer.endpoint.Public()));
+        } else {
+            Say(std::string("ERROR unknown command ") + command);
+        }
+    }
+    core.RemoveListener(&listener);
+    core.Stop();
+    Say("STOPPED");
+    WSACleanup();
+    return 0;
+}
