@@ -31,9 +31,13 @@ else
   cmake --build "$build/win64" -j "$jobs" || exit 1
   test_dir=$build/win64
 fi
+# In a network namespace of their own: Wine's wineserver (which owns the
+# sockets) starts inside it, and no test traffic can leave the machine.
 step "Windows tests under Wine ($test_dir)"
-ctest --test-dir "$test_dir" -j "$jobs" --output-on-failure || status=1
-"$root/scripts/wine-stop.sh" "$(tovra_winearch "$test_dir")" "$test_dir/wineprefix"
+arch=$(tovra_winearch "$test_dir")
+"$root/scripts/wine-stop.sh" "$arch" "$test_dir/wineprefix"
+"$root/scripts/netns-run.sh" ctest --test-dir "$test_dir" -j "$jobs" --output-on-failure || status=1
+"$root/scripts/wine-stop.sh" "$arch" "$test_dir/wineprefix"
 
 # 3. Windows-free code natively, with sanitizers; then the fuzzers.
 step "native build (clang, address and undefined-behaviour sanitizers)"
