@@ -126,15 +126,19 @@ int DownloadContext::Start(const wchar_t* url, const wchar_t* fileName, const wc
         return 0;
 
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(&DownloadWorker), &module);
-    WorkerStart* start = new WorkerStart{this, task, module};
-    HANDLE thread = CreateThread(nullptr, 0, DownloadWorker, start, 0, nullptr);
+    HANDLE thread = nullptr;
+    WorkerStart* start = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&DownloadWorker), &module)) {
+        start = new WorkerStart{this, task, module};
+        thread = CreateThread(nullptr, 0, DownloadWorker, start, 0, nullptr);
+    }
     if (!thread) {
         // The task stays listed; http_stop removes it.
         delete start;
         task->Release();
-        FreeLibrary(module);
+        if (module)
+            FreeLibrary(module);
         return 0;
     }
     task->SetThread(thread);

@@ -513,8 +513,15 @@ TEST_F(TovraUpdate, ConcurrentDownloadsKeepTheirOwnState)
             total += call.bytes;
         }
         std::string bytes = ReadFileBytes(dir_ + e.file);
-        EXPECT_GE(PatternPrefix(bytes), total);
-        EXPECT_EQ(bytes.size(), e.url == whole ? 300000u : total);
+        EXPECT_EQ(PatternPrefix(bytes), bytes.size());
+        if (e.url == whole) {
+            EXPECT_EQ(bytes.size(), 300000u);
+        } else {
+            // A stop between a block's write and its call leaves that block
+            // unreported.
+            EXPECT_GE(bytes.size(), total);
+            EXPECT_LE(bytes.size(), total + 8192);
+        }
     }
 }
 

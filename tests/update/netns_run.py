@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs one Windows test with its fixtures inside a network namespace.
 
-usage: netns_run.py <scripts dir> <win32|win64> <prefix> [--fixture SPEC]... -- <test.exe> [args]
+usage: netns_run.py <scripts dir> <win32|win64> <prefix> [--fixture NAME[:ARGS]]... -- <test.exe> [args]
 
 The update library always connects to port 80. Rather than touch the
 machine's port 80, the test gets a network namespace of its own (an
@@ -57,11 +57,14 @@ def main(argv):
     scripts, arch, prefix, rest = argv[0], argv[1], argv[2], argv[3:]
     if os.environ.get(INSIDE) == "1":
         return inside(scripts, arch, prefix, rest)
-    probe = subprocess.run(["unshare", "-rn", "true"], capture_output=True, text=True)
-    if probe.returncode != 0:
+    try:
+        probe = subprocess.run(["unshare", "-rn", "true"], capture_output=True, text=True)
+        refusal = probe.stderr.strip() if probe.returncode != 0 else None
+    except OSError as error:
+        refusal = str(error)
+    if refusal is not None:
         print("SKIP: this machine does not allow a network namespace "
-              f"(unshare -rn: {probe.stderr.strip()}); the update library's "
-              "port-80 tests cannot run here")
+              f"(unshare -rn: {refusal}); the update library's port-80 tests cannot run here")
         return SKIP
     env = dict(os.environ, **{INSIDE: "1"})
     return subprocess.call(["unshare", "-rn", sys.executable, os.path.abspath(__file__)] + argv,

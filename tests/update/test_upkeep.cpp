@@ -77,6 +77,7 @@ TEST_F(Upkeep, InitExNeedsBothTextsAndRefusesTextsThatDoNotFit)
     for (const Case& c : cases)
         EXPECT_EQ(api.initEx(c.base, c.info, c.main), c.result);
     EXPECT_EQ(api.executeMainProc(), 1) << "no main program: nothing to start";
+    EXPECT_EQ(api.init(L"not a url", L"update.ini", L""), 0) << "a URL that cannot be split";
 }
 
 // Installed v<version>.dll against the announced version: the first part

@@ -45,6 +45,16 @@ std::string Line(const std::string& package, const std::string& local, const std
     return "a=" + package + "&b=" + local + "&c=" + version + "&d=" + std::to_string(type) + "\n";
 }
 
+// The log lines of update_server.py for these requests, in order: all on
+// port 80 with the library's user agent.
+std::string Requests(std::initializer_list<const char*> paths)
+{
+    std::string lines;
+    for (const char* path : paths)
+        lines += std::string("80 ") + path + " WinHTTP\n";
+    return lines;
+}
+
 DWORD WINAPI StartUpdateOnThread(void* result)
 {
     *static_cast<int*>(result) = api.startUpdate();
@@ -107,7 +117,7 @@ TEST_F(UpkeepHttp, InitDownloadsTheInformationFileFromPort80)
     Serve("update.ini", info);
     ASSERT_EQ(api.init(L"http://127.0.0.1/upd/", L"update.ini", L""), 1);
     EXPECT_EQ(ReadBytes(host_ + L"update.ini"), info);
-    EXPECT_EQ(Log(), "80 /upd/update.ini\n");
+    EXPECT_EQ(Log(), Requests({"/upd/update.ini"}));
     EXPECT_TRUE(progress.empty()) << "the information file reports no progress";
     EXPECT_EQ(api.checkUpdateInfo(), 1);
 }
@@ -123,7 +133,7 @@ TEST_F(UpkeepHttp, InitFailsOnIncompleteAndErrorAnswers)
         if (std::string(mode) != "missing")
             Serve("update.ini", info, mode);
         EXPECT_EQ(api.init(L"http://127.0.0.1/upd/", L"update.ini", L""), 0);
-        EXPECT_EQ(Log(), "80 /upd/update.ini\n");
+        EXPECT_EQ(Log(), Requests({"/upd/update.ini"}));
         EXPECT_FALSE(Exists(host_ + L"update.ini"));
     }
 }
@@ -154,7 +164,7 @@ TEST_F(UpkeepHttp, UpdatesFromTheInformationFileToTheMainProgram)
     ASSERT_EQ(api.checkUpdateInfo(), 1);
     EXPECT_EQ(api.getUpdateType(), 1);
     ASSERT_EQ(api.startUpdate(), 1);
-    EXPECT_EQ(Log(), "80 /upd/update.ini\n80 /upd/setup-one.exe\n80 /upd/setup-two.exe\n");
+    EXPECT_EQ(Log(), Requests({"/upd/update.ini", "/upd/setup-one.exe", "/upd/setup-two.exe"}));
     EXPECT_EQ(ReadBytes(host_ + L"setup-one.exe"), package_);
     EXPECT_EQ(ReadBytes(host_ + L"setup-two.exe"), package_);
 
@@ -215,7 +225,7 @@ TEST_F(UpkeepHttp, IncompletePackageIsNeverRun)
         ASSERT_EQ(api.init(L"http://127.0.0.1/upd/", L"update.ini", L""), 1);
         ASSERT_EQ(api.checkUpdateInfo(), 1);
         EXPECT_EQ(api.startUpdate(), 1);
-        EXPECT_EQ(Log(), "80 /upd/update.ini\n80 /upd/p0.exe\n80 /upd/p1.exe\n");
+        EXPECT_EQ(Log(), Requests({"/upd/update.ini", "/upd/p0.exe", "/upd/p1.exe"}));
         EXPECT_EQ(ReadBytes(host_ + L"p0.exe"), package_);
         EXPECT_FALSE(Exists(host_ + L"p1.exe"));
         EXPECT_FALSE(Exists(host_ + L"p2.exe"));
@@ -248,7 +258,7 @@ TEST_F(UpkeepHttp, StopFromAnotherThreadAbandonsTheUpdate)
 
     EXPECT_LT(progress.back().written, static_cast<int>(package_.size()));
     EXPECT_FALSE(Exists(host_ + L"p0.exe"));
-    EXPECT_EQ(Log(), "80 /upd/update.ini\n80 /upd/p0.exe\n");
+    EXPECT_EQ(Log(), Requests({"/upd/update.ini", "/upd/p0.exe"}));
     EXPECT_EQ(api.decompressionFile(), 0);
     EXPECT_TRUE(record_.Lines().empty());
 
