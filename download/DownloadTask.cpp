@@ -5,19 +5,13 @@
 namespace {
 
 template <size_t N>
-bool CopyText(wchar_t (&to)[N], const wchar_t* from, size_t length)
-{
-    if (length >= N)
-        return false;
-    wmemcpy(to, from, length);
-    to[length] = L'\0';
-    return true;
-}
-
-template <size_t N>
 bool CopyText(wchar_t (&to)[N], const wchar_t* from)
 {
-    return CopyText(to, from, wcslen(from));
+    size_t length = wcslen(from);
+    if (length >= N)
+        return false;
+    wmemcpy(to, from, length + 1);
+    return true;
 }
 
 }  // namespace
@@ -40,25 +34,18 @@ DownloadTask::~DownloadTask()
 DownloadTask* DownloadTask::Create(const wchar_t* url, const wchar_t* fileName,
                                    const wchar_t* directory)
 {
-    // The host runs from the host name up to the next "/" (a port stays in
-    // it); the path keeps its query. Both are kept for the record only.
+    // Only a URL that WinInet can split is listed; InternetOpenUrlW reads it
+    // whole later.
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = 1;
     parts.dwUrlPathLength = 1;
-    parts.dwExtraInfoLength = 1;
     if (!InternetCrackUrlW(url, 0, 0, &parts))
         return nullptr;
 
     DownloadTask* task = new DownloadTask;
-    const wchar_t* host = parts.lpszHostName ? parts.lpszHostName : L"";
-    const wchar_t* hostEnd = wcschr(host, L'/');
-    const wchar_t* path = parts.lpszUrlPath ? parts.lpszUrlPath : L"";
-    size_t pathLength = parts.dwUrlPathLength + parts.dwExtraInfoLength;
     bool ok = CopyText(task->url_, url) && CopyText(task->fileName_, fileName) &&
-              CopyText(task->directory_, directory) &&
-              CopyText(task->hostName_, host, hostEnd ? hostEnd - host : wcslen(host)) &&
-              CopyText(task->urlPath_, path, wcsnlen(path, pathLength));
+              CopyText(task->directory_, directory);
     task->stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!ok || !task->stopEvent_) {
         task->Release();

@@ -9,7 +9,7 @@ class DownloadTask {
 public:
     enum { kUrlChars = 260, kPartChars = 256 };
 
-    // False when a text does not fit or the URL cannot be split.
+    // Null when a text does not fit or the URL cannot be split.
     static DownloadTask* Create(const wchar_t* url, const wchar_t* fileName,
                                 const wchar_t* directory);
 
@@ -51,8 +51,6 @@ private:
     CRITICAL_SECTION lock_;       // guards handles_ and thread_
     HINTERNET handles_[2] = {};   // session, URL
     HANDLE thread_ = nullptr;
-    wchar_t urlPath_[kPartChars] = {};
-    wchar_t hostName_[kPartChars] = {};
     wchar_t url_[kUrlChars] = {};
     wchar_t directory_[kPartChars] = {};
     wchar_t fileName_[kPartChars] = {};
