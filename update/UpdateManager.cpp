@@ -9,8 +9,8 @@
 
 namespace {
 
-// The installed file that the update flow deletes by this literal name,
-// whatever name the host gave for the information file.
+// The information file as the check and the package runs delete it: by this
+// literal name, whatever name the host gave.
 const wchar_t kInfoFileName[] = L"update.ini";
 const DWORD kConnectTimeoutMs = 5000;
 const DWORD kBlockBytes = 256;
