@@ -41,12 +41,17 @@ function(tovra_add_typelib target idl)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(bits --win32)
+    set(wine_dlls /usr/lib/i386-linux-gnu/wine/i386-windows)
   else()
     set(bits --win64)
+    set(wine_dlls /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
   endif()
+  # importlib("stdole2.tlb"): Wine's copy (packages wine32 and libwine).
+  find_path(TOVRA_STDOLE2_DIR stdole2.tlb PATHS ${wine_dlls}
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}_h.h ${out}/${name}_i.c
-    COMMAND ${TOVRA_WIDL_EXE} ${bits} -I${TOVRA_IDL_ROOT}/include
+    COMMAND ${TOVRA_WIDL_EXE} ${bits} -I${TOVRA_IDL_ROOT}/include -L${TOVRA_STDOLE2_DIR}
             -t -T ${out}/${name}.tlb -h -H ${out}/${name}_h.h
             -u -U ${out}/${name}_i.c ${idl_abs}
     DEPENDS ${idl_abs}
