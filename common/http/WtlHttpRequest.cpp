@@ -1,9 +1,8 @@
 #include "common/http/WtlHttpRequest.h"
 
 #include <cwchar>
-#include <map>
-#include <vector>
 
+#include "common/http/AsyncTry.h"
 #include "common/http/UrlParts.h"
 
 namespace wtl_http {
@@ -11,190 +10,10 @@ namespace wtl_http {
 namespace {
 
 const DWORD kReadWait = 5000;
-const DWORD kReadBlock = 1024;
 // How long a try waits for its handles to report closing. Windows cancels
 // what is pending on a closed handle at once; Wine 8 completes it first,
 // which may take until the server answers.
 const DWORD kClosingWait = 2000;
-
-} // namespace
-
-// One attempt of the asynchronous worker, as WinInet's callbacks see it.
-//
-// WinInet may call back, and write into the read block, after the handle was
-// closed: on Wine 8 a pending call completes when the server answers, however
-// late. So the context of every call is the try's id, not a pointer: the
-// callback looks the id up in a process-wide registry, and a try leaves the
-// registry (and is freed) only once the worker is done with it, no call of it
-// is pending and each of its handles reported closing. Its owner's events are
-// cleared when the worker is done, so a late callback never touches the
-// request (which may be gone) or a later try of it.
-struct AsyncTry {
-    DWORD_PTR id = 0;
-    bool post = false;
-    HANDLE complete = nullptr;
-    HANDLE closing = nullptr;
-    HANDLE abort = nullptr;
-
-    // What WinInet may read or write while a call is pending.
-    std::wstring headers;
-    std::vector<unsigned char> body;
-    INTERNET_BUFFERSA buffers = {};
-    char block[kReadBlock];
-
-    // GET: the URL handle; POST: the connection and the request handles.
-    HINTERNET url = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET request = nullptr;
-    bool urlClosed = false;
-    bool connectionClosed = false;
-    bool requestClosed = false;
-
-    int pending = 0;           // calls left pending and not completed yet
-    bool closingStarted = false;
-    bool ended = false;
-
-    void Record(HINTERNET handle)
-    {
-        if (closingStarted)
-            return;
-        if (!post) {
-            if (!url)
-                url = handle;
-        } else if (!connection) {
-            connection = handle;
-        } else if (!request) {
-            request = handle;
-        }
-    }
-
-    void MarkClosed(HINTERNET handle)
-    {
-        urlClosed |= handle == url;
-        connectionClosed |= handle == connection;
-        requestClosed |= handle == request;
-    }
-
-    bool HandlesClosed() const
-    {
-        return (!url || urlClosed) && (!connection || connectionClosed) &&
-               (!request || requestClosed);
-    }
-
-    bool Finished() const { return ended && pending <= 0 && HandlesClosed(); }
-};
-
-namespace {
-
-class TryRegistry {
-public:
-    // Never destroyed: WinInet's threads may call back while the process exits.
-    static TryRegistry& Get()
-    {
-        static TryRegistry* registry = new TryRegistry;
-        return *registry;
-    }
-
-    boost::mutex lock;   // guards the map and every try in it
-    std::map<DWORD_PTR, AsyncTry*> tries;
-    DWORD_PTR nextId = 1;   // 0 is the context of the session itself
-};
-
-void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
-                             DWORD infoLength)
-{
-    TryRegistry& registry = TryRegistry::Get();
-    boost::mutex::scoped_lock lock(registry.lock);
-    auto found = registry.tries.find(context);
-    if (found == registry.tries.end())
-        return;
-    AsyncTry& attempt = *found->second;
-    switch (status) {
-    case INTERNET_STATUS_HANDLE_CREATED:
-        // The new handle is the first member of the record (an HINTERNET or
-        // the dwResult of an INTERNET_ASYNC_RESULT).
-        if (info && infoLength >= sizeof(HINTERNET))
-            attempt.Record(*static_cast<HINTERNET*>(info));
-        break;
-    case INTERNET_STATUS_REQUEST_COMPLETE: {
-        --attempt.pending;
-        const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-        HANDLE event = result && result->dwError ? attempt.abort : attempt.complete;
-        if (event)
-            SetEvent(event);
-        break;
-    }
-    case INTERNET_STATUS_HANDLE_CLOSING:
-        attempt.MarkClosed(handle);
-        if (attempt.closing)
-            SetEvent(attempt.closing);
-        if (attempt.Finished()) {
-            registry.tries.erase(found);
-            delete &attempt;
-        }
-        break;
-    default:
-        break;
-    }
-}
-
-AsyncTry* BeginTry(bool post, const std::wstring& headers, const CBuffer* body, HANDLE complete,
-                   HANDLE closing, HANDLE abort)
-{
-    AsyncTry* attempt = new AsyncTry;
-    attempt->post = post;
-    attempt->headers = headers;
-    if (body)
-        attempt->body.assign(body->Data(), body->Data() + body->Size());
-    attempt->complete = complete;
-    attempt->closing = closing;
-    attempt->abort = abort;
-    TryRegistry& registry = TryRegistry::Get();
-    boost::mutex::scoped_lock lock(registry.lock);
-    attempt->id = registry.nextId++;
-    if (registry.nextId == 0)
-        registry.nextId = 1;
-    registry.tries[attempt->id] = attempt;
-    return attempt;
-}
-
-// The worker is done: from now on only WinInet's late callbacks see the try.
-void EndTry(AsyncTry* attempt)
-{
-    TryRegistry& registry = TryRegistry::Get();
-    boost::mutex::scoped_lock lock(registry.lock);
-    attempt->complete = attempt->closing = attempt->abort = nullptr;
-    attempt->ended = true;
-    if (attempt->Finished()) {
-        registry.tries.erase(attempt->id);
-        delete attempt;
-    }
-}
-
-void Pending(AsyncTry& attempt)
-{
-    boost::mutex::scoped_lock lock(TryRegistry::Get().lock);
-    ++attempt.pending;
-}
-
-HINTERNET Recorded(AsyncTry& attempt, HINTERNET AsyncTry::*slot)
-{
-    boost::mutex::scoped_lock lock(TryRegistry::Get().lock);
-    return attempt.*slot;
-}
-
-void RecordReturned(AsyncTry& attempt, HINTERNET AsyncTry::*slot, HINTERNET handle)
-{
-    boost::mutex::scoped_lock lock(TryRegistry::Get().lock);
-    if (!(attempt.*slot))
-        attempt.*slot = handle;
-}
-
-bool HandlesClosed(AsyncTry& attempt)
-{
-    boost::mutex::scoped_lock lock(TryRegistry::Get().lock);
-    return attempt.HandlesClosed();
-}
 
 const wchar_t* OrNull(const std::wstring& text)
 {
@@ -419,7 +238,7 @@ void CHttpRequest::RunAsyncTry()
     ResetEvent(m_closingEvent);
     AsyncTry* attempt = BeginTry(m_postData != nullptr, m_headers, m_postData.get(),
                                  m_completeEvent, m_closingEvent, m_abortEvent);
-    InternetSetStatusCallbackW(session, StatusCallback);
+    InternetSetStatusCallbackW(session, AsyncTryCallback);
     HINTERNET handle = attempt->post ? StartPost(session, *attempt) : StartGet(session, *attempt);
     if (handle)
         ReadAsyncResponse(handle, *attempt);
@@ -451,10 +270,10 @@ HINTERNET CHttpRequest::StartGet(HINTERNET session, AsyncTry& attempt)
     }
     if (GetLastError() != ERROR_IO_PENDING)
         return nullptr;
-    Pending(attempt);
+    MarkPending(attempt);
     if (!WaitForCompletion(INFINITE))
         return nullptr;
-    return Recorded(attempt, &AsyncTry::url);
+    return RecordedHandle(attempt, &AsyncTry::url);
 }
 
 HINTERNET CHttpRequest::StartPost(HINTERNET session, AsyncTry& attempt)
@@ -481,7 +300,7 @@ HINTERNET CHttpRequest::StartPost(HINTERNET session, AsyncTry& attempt)
         return request;
     if (GetLastError() != ERROR_IO_PENDING)
         return nullptr;
-    Pending(attempt);
+    MarkPending(attempt);
     return WaitForCompletion(INFINITE) ? request : nullptr;
 }
 
@@ -500,11 +319,11 @@ void CHttpRequest::ReadAsyncResponse(HINTERNET handle, AsyncTry& attempt)
         attempt.buffers = INTERNET_BUFFERSA();
         attempt.buffers.dwStructSize = sizeof attempt.buffers;
         attempt.buffers.lpvBuffer = attempt.block;
-        attempt.buffers.dwBufferLength = kReadBlock;
+        attempt.buffers.dwBufferLength = AsyncTry::kReadBlock;
         if (!InternetReadFileExA(handle, &attempt.buffers, IRF_ASYNC, attempt.id)) {
             if (GetLastError() != ERROR_IO_PENDING)
                 return;
-            Pending(attempt);
+            MarkPending(attempt);
             if (!WaitForCompletion(m_readWait))
                 return;
         } else if (Signalled(m_abortEvent)) {
@@ -525,12 +344,7 @@ void CHttpRequest::CloseTryHandles(AsyncTry& attempt)
 {
     HINTERNET first;
     HINTERNET second;
-    {
-        boost::mutex::scoped_lock lock(TryRegistry::Get().lock);
-        attempt.closingStarted = true;
-        first = attempt.post ? attempt.request : attempt.url;
-        second = attempt.post ? attempt.connection : nullptr;
-    }
+    StartClosing(attempt, first, second);
     ResetEvent(m_closingEvent);
     if (first)
         InternetCloseHandle(first);
