@@ -2,6 +2,7 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/settings/CIni.h"
@@ -110,5 +111,45 @@ TEST(SettingsPaths, LieInTheirFolderWhichIsCreated)
         DWORD attributes = GetFileAttributesW(dir.c_str());
         ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
         EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+}
+
+// Writing and reading through the real settings files of the prefix. Where
+// "zuvoriru" is missing (or empty, so it can be removed first) asking for the
+// path creates it; what this test adds is removed again.
+TEST(SettingsPaths, RealFilesAreWrittenAndReadInTheCreatedFolder)
+{
+    struct { std::wstring (*path)(); int csidl; } cases[] = {
+        {util::GetUserIniPath, CSIDL_LOCAL_APPDATA},
+        {util::GetLocalSettingsIniPath, CSIDL_LOCAL_APPDATA},
+        {util::GetCommonSettingsIniPath, CSIDL_COMMON_APPDATA},
+    };
+    for (const auto& c : cases) {
+        wchar_t folder[MAX_PATH];
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, folder, c.csidl, FALSE));
+        std::wstring dir = std::wstring(folder) + L"\\zuvoriru";
+        RemoveDirectoryW(dir.c_str());   // only when empty
+        bool missing = GetFileAttributesW(dir.c_str()) == INVALID_FILE_ATTRIBUTES;
+
+        std::wstring path = c.path();
+        SCOPED_TRACE(std::string(path.begin(), path.end()));
+        DWORD attributes = GetFileAttributesW(dir.c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!missing)
+            std::printf("zuvoriru was in use: its creation was not exercised\n");
+
+        bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        util::CIni ini(path.c_str());
+        ASSERT_NE(ini.WriteInt(L"test_ini", L"port", 8080, 10), 0);
+        std::wstring value;
+        util::ReadIniString(path, value, L"test_ini", L"port", L"");
+        EXPECT_EQ(value, L"8080");
+        EXPECT_EQ(util::CIni(path.c_str()).ReadInt(L"test_ini", L"port", 0, 10), 8080);
+
+        WritePrivateProfileStringW(L"test_ini", nullptr, nullptr, path.c_str());
+        if (!existed)
+            DeleteFileW(path.c_str());
+        RemoveDirectoryW(dir.c_str());
     }
 }

@@ -95,3 +95,22 @@ TEST(Md5, FinalClearsTheContext)
     std::memset(&zero, 0, sizeof zero);
     EXPECT_EQ(std::memcmp(&context, &zero, sizeof zero), 0);
 }
+
+// The channel password is kept and sent as its digest in 32 lower-case
+// hexadecimal digits, in digest order.
+TEST(Md5, PasswordForm)
+{
+    struct { const char* password; const char* form; } cases[] = {
+        {"password", "5f4dcc3b5aa765d61d8327deb882cf99"},
+        {"123456", "e10adc3949ba59abbe56e057f20f883e"},
+    };
+    for (const auto& c : cases) {
+        std::string form = Md5Hex(c.password, std::strlen(c.password));
+        EXPECT_EQ(form, c.form);
+        ASSERT_EQ(form.size(), 32u);
+        EXPECT_EQ(form.find_first_not_of("0123456789abcdef"), std::string::npos);
+        unsigned char digest[16];
+        Md5Digest(c.password, std::strlen(c.password), digest);
+        EXPECT_EQ(Hex(digest), form);
+    }
+}
