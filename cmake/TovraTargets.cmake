@@ -65,3 +65,25 @@ function(tovra_add_fuzzer)
             -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 ${work} ${F_CORPUS})
   set_tests_properties(${F_NAME} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
+
+# tovra_add_dll_checks(<target> [EXPORTS <names...>]): checks run on the build
+# host, without Wine (so also where 32-bit programs cannot run): the DLL is
+# PE32 i386 (PE32+ x86-64 in the 64-bit test build) importing system DLLs
+# only, and, with EXPORTS, it exports exactly those undecorated names.
+function(tovra_add_dll_checks target)
+  cmake_parse_arguments(D "" "" "EXPORTS" ${ARGN})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(dll_arch i386)
+  else()
+    set(dll_arch x86-64)
+  endif()
+  add_test(NAME ${target}_artifact
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-dll.sh $<TARGET_FILE:${target}> ${dll_arch})
+  set_tests_properties(${target}_artifact PROPERTIES LABELS artifact)
+  if(D_EXPORTS)
+    add_test(NAME ${target}_exports
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check-exports.py
+              $<TARGET_FILE:${target}> ${D_EXPORTS})
+    set_tests_properties(${target}_exports PROPERTIES LABELS artifact)
+  endif()
+endfunction()

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that a DLL exports exactly the given names, undecorated.
 
-usage: check_exports.py <file.dll> <name>...
+usage: check-exports.py <file.dll> <name>...
 Hosts look exports up by their plain names (GetProcAddress, regsvr32), so a
 32-bit stdcall export must not keep its "@n" decoration.
 """
