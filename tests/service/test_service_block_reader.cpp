@@ -134,17 +134,19 @@ TEST_F(BlockReaderTest, PiecesArriveByteIdenticalAfterOneReadOfTheirBlock) {
     for (std::uint32_t piece : {95u, 95u}) {
         char* buffer = Buffer();
         const int result = reader.Read(piece, buffer, 768);
-        if (result == 0)
+        if (result == 0) {
             ++waiting;
-        else
+        } else {
             EXPECT_EQ(std::string(buffer, result), pairs::PieceBytes(piece));
+        }
     }
     EXPECT_EQ(m_cache.GetInUse(), 1);  // one buffer: one read of block 1
     ASSERT_TRUE(m_session.WaitFor(waiting));
     EXPECT_EQ(m_session.Get(48).bytes, pairs::PieceBytes(48));
     EXPECT_FALSE(m_session.Get(48).failed);
-    if (waiting > 1)
+    if (waiting > 1) {
         EXPECT_EQ(m_session.Get(95).bytes, pairs::PieceBytes(95));
+    }
     EXPECT_EQ(m_cache.GetCachedCount(), 1u);
     const std::size_t arrived = m_session.Count();
 
@@ -177,14 +179,13 @@ TEST_F(BlockReaderTest, PiecesArriveByteIdenticalAfterOneReadOfTheirBlock) {
 TEST_F(BlockReaderTest, CorruptBlockFailsItsPiecesAndInvalidatesTheRecord) {
     BlockReader& reader = ReaderOf(pairs::kE);
     EXPECT_EQ(reader.Read(48, Buffer(), 768), 0);
-    EXPECT_EQ(reader.Read(49, Buffer(), 768), 0);
-    ASSERT_TRUE(m_session.WaitFor(2));
+    ASSERT_TRUE(m_session.WaitFor(1));
     EXPECT_TRUE(m_session.Get(48).failed);
-    EXPECT_TRUE(m_session.Get(49).failed);
     EXPECT_EQ(m_session.Get(48).bytes, "");
     EXPECT_EQ(m_cache.GetCachedCount(), 0u);
     EXPECT_EQ(m_cache.GetInUse(), 0);
     // No block of it is read until the index is loaded again.
+    EXPECT_EQ(reader.Read(49, Buffer(), 768), -1);
     EXPECT_EQ(reader.Read(0, Buffer(), 768), -1);
     std::uint16_t length = 0;
     m_list.GetBlockOffset(pairs::kE, 0, length);
