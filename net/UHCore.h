@@ -64,6 +64,13 @@ public:
     // Replaces the UPnP mapper (tests use a recording stand-in). Before start.
     void SetPortMapper(std::unique_ptr<PortMapper> mapper);
 
+    // Makes the mapper of every core constructed from now on, for the cores
+    // a network facade builds inside itself; null restores the system's UPnP
+    // object. Tests and drivers use it: where UPnP is disabled, the system's
+    // object takes seconds to fail, which would hold up every login.
+    typedef std::unique_ptr<PortMapper> (*PortMapperFactory)();
+    static void SetPortMapperFactory(PortMapperFactory factory);
+
     // Binds port (0: a random port of the range) and starts the threads.
     bool StartListen(std::uint16_t port);
     // Logs out, unmaps, joins every thread and closes the socket.
