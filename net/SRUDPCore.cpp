@@ -302,8 +302,10 @@ void SRUDPCore::OnPacket(const char* data, int length, const PeerAddress* from) 
         c.OnData(m.data, now, io);
         break;
     case SRUDP_ACK:
+        // The window is refilled at once, here, rather than a thread switch
+        // later on the retransmit thread.
         c.OnAck(m.ack, now);
-        m_condition.notify_all();  // the window may have room again
+        c.FillWindow(now, io);
         break;
     case SRUDP_KEEPALIVE:
         c.OnKeepalive(now);

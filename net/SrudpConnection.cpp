@@ -226,6 +226,17 @@ void SrudpConnection::StepData(Millis now, ConnectionIo& io) {
             SendStored(s, now, io);
         ++it;
     }
+    FillWindow(now, io);
+    if (now - m_lastSent >= kKeepaliveMs) {
+        nps::DefaultBlockBuffer b;
+        EncodeSrudpKeepalive(b, m_own);
+        Send(b.data, b.size, now, io);
+    }
+}
+
+void SrudpConnection::FillWindow(Millis now, ConnectionIo& io) {
+    if (m_state != kEstablished)
+        return;
     while (!m_queued.empty() && m_inFlight.size() < m_window) {
         const std::uint32_t sequence = *m_queued.begin();
         m_queued.erase(m_queued.begin());
@@ -234,11 +245,6 @@ void SrudpConnection::StepData(Millis now, ConnectionIo& io) {
             continue;
         m_inFlight.insert(sequence);
         SendStored(stored->second, now, io);
-    }
-    if (now - m_lastSent >= kKeepaliveMs) {
-        nps::DefaultBlockBuffer b;
-        EncodeSrudpKeepalive(b, m_own);
-        Send(b.data, b.size, now, io);
     }
 }
 

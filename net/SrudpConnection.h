@@ -90,6 +90,10 @@ public:
     // not established, for empty or over-long data, or when packing fails.
     bool Queue(const char* data, std::uint32_t length);
 
+    // Sends queued datagrams while fewer than 10 are in flight. The transport
+    // calls it as soon as an acknowledgement has made room.
+    void FillWindow(Millis now, ConnectionIo& io);
+
     struct SweepResult {
         bool remove;
         int event;  // to raise on removal; 0 for none
