@@ -155,6 +155,10 @@ bool SRUDPCore::Send(const PeerId& peer, const char* data, int length) {
     SrudpConnection* c = Find(peer);
     if (!c || !c->Queue(data, static_cast<std::uint32_t>(length)))
         return false;
+    // What fits in the window goes out now, on the caller's thread; the rest
+    // follows as acknowledgements come back.
+    Io io(*this, *c);
+    c->FillWindow(m_clock(), io);
     m_condition.notify_all();
     return true;
 }

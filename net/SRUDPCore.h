@@ -31,8 +31,10 @@ namespace srudp {
 // fragmented messages over the UH core's socket. It opens a connection after
 // hole punching, accepts the peers that punched to this host, and keeps a
 // table of connections by peer id; each connection (SrudpConnection) holds
-// its state machine and data. The retransmit thread sweeps the table every
-// 200 ms, and at once when an acknowledgement or a new message arrives.
+// its state machine and data. New data goes out from Send while the window
+// has room and from the packet thread as acknowledgements make room; the
+// retransmit thread sweeps the table every 200 ms (and when signalled) for
+// resends, keepalives, control retries and time-outs.
 //
 // Threads: the facade's callers (ConnectTo, Close, Send, GetProperty), the UH
 // packet thread (OnPacket, OnIncomingSession), the punch worker
@@ -68,7 +70,8 @@ public:
     bool Close(const PeerId& peer);
     bool HasConnection(const PeerId& peer);
     bool IsEstablished(const PeerId& peer);
-    // Fragments and queues one message on an established connection.
+    // Fragments and queues one message on an established connection and sends
+    // what the window takes at once.
     bool Send(const PeerId& peer, const char* data, int length);
     // 257, 258 totals; 259, 260 current and 261, 262 average rates.
     bool GetProperty(int id, std::string& text);

@@ -3,8 +3,10 @@
 to the NAT server fixture and talking through the impairment relay; both
 servers run inside this test process.
 
-usage: ppn_processes.py --driver ppndriver.exe [--lossy-bytes N] -- EMULATOR...
-(the Wine wrapper and its arguments, as CTest's cross-compiling emulator)
+usage: ppn_processes.py --driver ppndriver.exe [--lossy-bytes N] [-k PATTERN]
+                        -- EMULATOR...
+(the Wine wrapper and its arguments, as CTest's cross-compiling emulator;
+-k runs only the tests whose names hold the pattern, as unittest's -k)
 
 --lossy-bytes is the budget of the run with loss, duplication and
 reordering (default 3 MB, split between both directions): with a window of
@@ -175,6 +177,8 @@ class PpnProcesses(unittest.TestCase):
         self.assertGreater(sb[257], size)
         self.assertGreater(sb[261], 0)
 
+        # Nothing came twice: no reliable message beyond the expected ones.
+        self.assertFalse([line for line in b.seen if line.startswith("MESSAGE 1 ")])
         a.send(f"CLOSE {b.id_hex} 1")
         self.assertEqual(b.expect("EVENT ", 10), f"EVENT 5 1 {a.id_hex}")
         self.assertEqual(b.events(), [f"EVENT 4 1 {a.id_hex}", f"EVENT 5 1 {a.id_hex}"])
@@ -221,7 +225,8 @@ def main():
     DRIVER = options[options.index("--driver") + 1]
     if "--lossy-bytes" in options:
         LOSSY_BYTES = int(options[options.index("--lossy-bytes") + 1])
-    unittest.main(argv=[sys.argv[0], "-v"])
+    pattern = ["-k", options[options.index("-k") + 1]] if "-k" in options else []
+    unittest.main(argv=[sys.argv[0], "-v"] + pattern)
 
 
 if __name__ == "__main__":
