@@ -16,6 +16,7 @@
 
 #include "common/pack/Pack.h"
 #include "net/PPNException.h"
+#include "net/SrudpConnection.h"
 #include "net/SrudpMessages.h"
 #include "net/UhMessages.h"
 #include "tests/net/PpnTestSupport.h"
@@ -154,6 +155,12 @@ TEST_F(PpnCoreTest, MessagesDatagramsStatisticsAndClose) {
         b.Send(aAddress.id, PPN_CONN_SRUDP, toA.back().data(), static_cast<int>(toA.back().size()));
         bytesToB += sizes[i];
     }
+    // Longer than any peer takes in: refused whole, and the stream goes on.
+    const std::string tooLong(srudp::SrudpConnection::kMaxMessageBytes + 1, 'L');
+    ExpectThrows([&] { a.Send(bAddress.id, PPN_CONN_SRUDP, tooLong.data(), static_cast<int>(tooLong.size())); },
+                 ppn::kErrInvalidArguments, "Send over the limit");
+    toB.push_back("after the refused one");
+    a.Send(bAddress.id, PPN_CONN_SRUDP, toB.back().data(), static_cast<int>(toB.back().size()));
     ASSERT_TRUE(bEvents.WaitMessages(PPN_CONN_SRUDP, toB.size(), 30000));
     ASSERT_TRUE(aEvents.WaitMessages(PPN_CONN_SRUDP, toA.size(), 30000));
     EXPECT_TRUE(bEvents.Messages(PPN_CONN_SRUDP) == toB);
