@@ -81,6 +81,17 @@ TEST_F(PpnRelayTest, UnansweredConnectEndsWithEvent2) {
     a.ConnectTo(OnLoopback(bAddress.id, viaRelay), PPN_CONN_SRUDP);
     ASSERT_TRUE(aEvents.WaitEvent(PPN_EVENT_CONNECT_FAILED));
     EXPECT_GE(RelayStat(pair, "blocked"), 11);
+    // What the relay held back were the connects, and nothing else.
+    const std::string log = relay.Get("/_log?id=" + std::to_string(pair));
+    int connects = 0;
+    for (std::string::size_type at = 0, end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = log.substr(at, end - at);
+        if (line.find("\"block\"") == std::string::npos)
+            continue;
+        EXPECT_NE(line.find("\"code\": 33"), std::string::npos) << line;
+        ++connects;
+    }
+    EXPECT_EQ(connects, RelayStat(pair, "blocked"));
     EXPECT_EQ(aEvents.EventNumbers(), std::vector<int>{PPN_EVENT_CONNECT_FAILED});
     EXPECT_TRUE(bEvents.EventNumbers().empty());
     ExpectThrows([&] { a.Send(bAddress.id, PPN_CONN_SUDT, "x", 1); }, ppn::kErrSudtNoConnection, "raw after 2");
