@@ -44,6 +44,13 @@ private:
     bool m_ok;
 };
 
+std::atomic<UHCore::PortMapperFactory> g_mapperFactory(nullptr);
+
+std::unique_ptr<PortMapper> MakePortMapper() {
+    const UHCore::PortMapperFactory factory = g_mapperFactory;
+    return factory ? factory() : std::unique_ptr<PortMapper>(new UpnpPortMapper());
+}
+
 PeerAddress SourceAddress(const sockaddr_in& source) {
     PeerAddress from;
     from.Clear();
@@ -66,7 +73,7 @@ UHCore::UHCore()
       m_stunServer(kDefaultStunServer),
       m_natType(NAT_NOT_TESTED),
       m_sessions(*this),
-      m_portMapper(new UpnpPortMapper()),
+      m_portMapper(MakePortMapper()),
       m_queue(kMaxQueuedDatagrams),
       m_pool(kMaxDatagram, 32),
       m_loginIntervalMs(1000),
@@ -94,6 +101,8 @@ void UHCore::SetPortRange(std::uint16_t high, std::uint16_t low) {
 void UHCore::SetStunServer(const std::string& text) { m_stunServer = text; }
 
 void UHCore::SetPortMapper(std::unique_ptr<PortMapper> mapper) { m_portMapper = std::move(mapper); }
+
+void UHCore::SetPortMapperFactory(PortMapperFactory factory) { g_mapperFactory = factory; }
 
 bool UHCore::GetProperty(int id, std::string& text) const {
     if (id != PPN_PROP_NAT_TYPE)

@@ -20,6 +20,7 @@
 #include "net/PortMapper.h"
 #include "net/PunchHost.h"
 #include "net/PunchSessions.h"
+#include "net/TransportHost.h"
 #include "net/UhMessages.h"
 
 class UHListener;
@@ -40,7 +41,7 @@ namespace uh {
 // Lock order: listener-list lock, then the punch table's mutex, then the
 // own-address mutex. Listeners are called under the first only, so they may
 // punch and send; the table never reports while it holds its mutex.
-class UHCore : private PunchHost {
+class UHCore : public TransportHost, private PunchHost {
 public:
     static const unsigned kMaxDatagram = 1500;
     // Datagrams waiting for the packet thread; beyond this they are dropped.
@@ -63,6 +64,13 @@ public:
     // Replaces the UPnP mapper (tests use a recording stand-in). Before start.
     void SetPortMapper(std::unique_ptr<PortMapper> mapper);
 
+    // Makes the mapper of every core constructed from now on, for the cores
+    // a network facade builds inside itself; null restores the system's UPnP
+    // object. Tests and drivers use it: where UPnP is disabled, the system's
+    // object takes seconds to fail, which would hold up every login.
+    typedef std::unique_ptr<PortMapper> (*PortMapperFactory)();
+    static void SetPortMapperFactory(PortMapperFactory factory);
+
     // Binds port (0: a random port of the range) and starts the threads.
     bool StartListen(std::uint16_t port);
     // Logs out, unmaps, joins every thread and closes the socket.
@@ -71,17 +79,17 @@ public:
     // Id 3: the NAT type as "%d". False for every other id.
     bool GetProperty(int id, std::string& text) const;
 
-    void AddListener(UHListener* listener);
-    void RemoveListener(UHListener* listener);
+    void AddListener(UHListener* listener) override;
+    void RemoveListener(UHListener* listener) override;
 
     // Refuses null data, length 0, more than 1500 bytes and a closed socket;
     // true when more than 0 bytes went out.
-    bool SendTo(const char* data, int length, const sockaddr_in& to);
+    bool SendTo(const char* data, int length, const sockaddr_in& to) override;
 
     // Starts a hole-punching session towards the peer (type 1 only). False when
     // not started, for the own id, for a peer whose public address or port is
     // 0, and for any other type.
-    bool Punch(const PeerAddress& peer, int type, int tag);
+    bool Punch(const PeerAddress& peer, int type, int tag) override;
 
     // Own id, public endpoint as the NAT server reported it, local endpoint.
     PeerAddress OwnAddress() const override;
