@@ -70,7 +70,7 @@ CAsyncSocketExHelperWindow::~CAsyncSocketExHelperWindow() {
 
 int CAsyncSocketExHelperWindow::AddSocket(CAsyncSocketEx* socket) {
     if (m_count >= m_table.size() - 10 && m_table.size() < kMaxTable)
-        m_table.resize(std::min<std::size_t>(m_table.size() + kTableStep, kMaxTable), nullptr);
+        m_table.resize(std::min(m_table.size() + kTableStep, static_cast<std::size_t>(kMaxTable)), nullptr);
     const unsigned size = static_cast<unsigned>(m_table.size());
     for (unsigned n = 0; n < size; ++n) {
         const unsigned i = (m_searchStart + n) % size;
