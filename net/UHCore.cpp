@@ -210,10 +210,8 @@ void UHCore::StopThreads() {
 
 void UHCore::CloseSocket() {
     m_receiveRunning = false;
-    if (m_engineRegistration) {
-        m_engine->Unregister(m_engineRegistration);
-        m_engineRegistration = nullptr;
-    }
+    if (UdpEngineRegistration* registration = m_engineRegistration.exchange(nullptr))
+        m_engine->Unregister(registration);
     const SOCKET s = m_socket;
     if (s != INVALID_SOCKET) {
         // Wakes a recvfrom that is blocked on the socket.

@@ -174,7 +174,7 @@ private:
     boost::mutex m_poolMutex;
 
     UdpCompletionEngine* m_engine;              // decided at construction
-    UdpEngineRegistration* m_engineRegistration;  // while the socket receives through it
+    std::atomic<UdpEngineRegistration*> m_engineRegistration;  // while the socket receives through it
 
     std::atomic<unsigned> m_loginIntervalMs;
     std::atomic<unsigned> m_logoutIntervalMs;
