@@ -13,6 +13,7 @@
 #include "net/NatType.h"
 #include "net/PropertyMap.h"
 #include "net/StunClient.h"
+#include "net/UdpCompletionEngine.h"
 #include "net/UHListener.h"
 #include "net/UpnpPortMapper.h"
 
@@ -76,6 +77,8 @@ UHCore::UHCore()
       m_portMapper(MakePortMapper()),
       m_queue(kMaxQueuedDatagrams),
       m_pool(kMaxDatagram, 32),
+      m_engine(GetUdpEngine()),
+      m_engineRegistration(nullptr),
       m_loginIntervalMs(1000),
       m_logoutIntervalMs(100),
       m_keepaliveSeconds(10) {
@@ -138,6 +141,10 @@ bool UHCore::BindPort(std::uint16_t port) {
         closesocket(s);
         return false;
     }
+    if (m_engine) {
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+    }
     const int size = kSocketBufferBytes;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
@@ -177,8 +184,11 @@ bool UHCore::StartListen(std::uint16_t port) {
 
 bool UHCore::StartThreads() {
     try {
+        if (m_engine && m_engine == GetUdpEngine())
+            m_engineRegistration = m_engine->Register(m_socket, this);
         m_receiveRunning = true;
-        m_receiveThread = boost::thread([this] { ReceiveThread(); });
+        if (!m_engineRegistration)
+            m_receiveThread = boost::thread([this] { ReceiveThread(); });
         m_started = true;
         m_listenThread = boost::thread([this] { ListenThread(); });
         m_queue.Open();
@@ -209,6 +219,8 @@ void UHCore::StopThreads() {
 
 void UHCore::CloseSocket() {
     m_receiveRunning = false;
+    if (UdpEngineRegistration* registration = m_engineRegistration.exchange(nullptr))
+        m_engine->Unregister(registration);
     const SOCKET s = m_socket;
     if (s != INVALID_SOCKET) {
         // Wakes a recvfrom that is blocked on the socket.
@@ -372,6 +384,19 @@ void UHCore::ReceiveThread() {
     }
 }
 
+void UHCore::OnEngineDatagram(SOCKET socket, const char* data, int length, const sockaddr_in& source,
+                              int sourceLength, int status) {
+    if (socket != m_socket || !data || length < 1 || length > static_cast<int>(kMaxDatagram) || status != 0 ||
+        sourceLength < static_cast<int>(sizeof source))
+        return;
+    char* buffer = TakeBuffer();
+    if (!buffer)
+        return;
+    CopyMemory(buffer, data, length);
+    if (!m_queue.Push(DatagramQueue::Datagram{buffer, length, source}))
+        GiveBuffer(buffer);
+}
+
 void UHCore::HandlePacketThread() {
     DatagramQueue::Datagram d;
     while (m_queue.Pop(d)) {
@@ -479,6 +504,8 @@ bool UHCore::SendTo(const char* data, int length, const sockaddr_in& to) {
     const SOCKET s = m_socket;
     if (!data || length <= 0 || length > static_cast<int>(kMaxDatagram) || s == INVALID_SOCKET)
         return false;
+    if (m_engineRegistration)
+        return m_engine->Send(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, data, length);
     return sendto(s, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0;
 }
 

@@ -24,6 +24,8 @@
 #include "net/UhMessages.h"
 
 class UHListener;
+class UdpCompletionEngine;
+struct UdpEngineRegistration;
 
 namespace uh {
 
@@ -98,6 +100,14 @@ public:
     bool WaitLoggedIn(unsigned ms);
     std::uint16_t BoundPort() const;
 
+    // A receive of the completion engine ended (several workers at once).
+    // Only a datagram of 1 to 1500 bytes with status 0 on this core's socket
+    // is queued; everything else is ignored.
+    virtual void OnEngineDatagram(SOCKET socket, const char* data, int length, const sockaddr_in& source,
+                                  int sourceLength, int status);
+    // True when the process-wide engine existed when this core was made.
+    bool UsesEngine() const { return m_engine != nullptr; }
+
 protected:
     virtual void DispatchDatagram(const char* data, int length, const sockaddr_in& from);
     virtual void DispatchPacket(const char* data, int length, const sockaddr_in& from);
@@ -170,6 +180,9 @@ private:
 
     boost::pool<> m_pool;  // 1500-byte receive buffers
     boost::mutex m_poolMutex;
+
+    UdpCompletionEngine* m_engine;              // decided at construction
+    std::atomic<UdpEngineRegistration*> m_engineRegistration;  // while the socket receives through it
 
     std::atomic<unsigned> m_loginIntervalMs;
     std::atomic<unsigned> m_logoutIntervalMs;
