@@ -135,6 +135,8 @@ void CVodCore::Stop()
         delete request;
     m_requests.clear();
     m_sizeKnown = false;
+    m_windowStart = 0;
+    m_contiguous = 0;
     // Blocks completed since the last batch reach the cache before it closes.
     if (m_blockMap && m_cache)
         m_blockMap->FlushToCache();
@@ -380,6 +382,7 @@ void CVodCore::OnSeek(std::uint64_t offset)
     while (start < blockCount && m_blockMap->IsBlockComplete(start))
         ++start;
     m_windowStart = start;
+    m_contiguous = start;
     m_windowEnd = std::min<std::uint64_t>(std::uint64_t(start) + kWindowBlocks, blockCount - 1);
     for (std::uint32_t b = start + 1; b <= m_windowEnd; ++b)
         if (!m_blockMap->IsBlockComplete(b))

@@ -69,6 +69,9 @@ public:
 
     std::int64_t GetSize() override { return m_size; }
     std::uint32_t GetBitRate() const { return m_bitRate; }
+    // The window start block: the first block at or after the play start
+    // that is not held. Read by the control for its pre-buffering.
+    std::uint32_t GetContiguousBlocks() const { return m_contiguous; }
     std::wstring GetPlayUrl();
     // The engine window, for tests and drivers that watch its messages.
     HWND GetWindow() const { return m_window.Handle(); }
@@ -139,6 +142,7 @@ private:
     VodCandidateTable m_retry;
 
     std::uint32_t m_windowStart = 0;
+    std::atomic<std::uint32_t> m_contiguous{0};   // m_windowStart for other threads
     std::uint32_t m_windowEnd = 0;
     std::set<std::uint32_t> m_wantedBlocks;
     std::set<std::uint32_t> m_wantedPieces;

@@ -246,6 +246,31 @@ TEST_F(VodCoreTest, ReadsWithoutPeersEndAndPlayUrls)
     EXPECT_EQ(m_core.Read(0, buffer, sizeof buffer), 0);
 }
 
+TEST_F(VodCoreTest, SeeksPlaceTheWindowAndWmvStartsABlockEarlier)
+{
+    m_core.SetSize(10 * 36864);
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    struct Case {
+        const wchar_t* type;
+        unsigned long long offset;
+        std::uint32_t start;
+    } cases[] = {
+        {L"flv", 100000, 2},          // block 2 (73,728 .. 110,591)
+        {L"flv", 10 * 36864, 2},      // beyond the end: ignored
+        {L"flv", 0, 0},
+        {L"wmv", 80000, 1},           // 80,000 - 36,864 lies in block 1
+        {L"wmv", 20000, 0},           // at most one block in: from 0
+        {L"wmv", 9 * 36864 + 5, 8},
+    };
+    for (const Case& c : cases) {
+        m_core.SetMediaType(c.type);
+        ASSERT_EQ(m_core.Open("x", c.offset), &m_core);
+        EXPECT_EQ(m_core.GetContiguousBlocks(), c.start) << c.offset;
+    }
+    m_core.Stop();
+    EXPECT_EQ(m_core.GetContiguousBlocks(), 0u);
+}
+
 TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
 {
     m_core.SetSize(10 * 36864);
