@@ -1,0 +1,296 @@
+// CVodCore under Wine against the swarm fixture (tests/fixtures/swarm.py):
+// lifecycle, the file-size request with its retries, the readers.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "http/LoopbackClient.h"
+#include "vod/VodCore.h"
+#include "vod/VodEngineMessages.h"
+
+namespace {
+
+const std::string kHash = "0123456789ABCDEF0123456789ABCDEF";
+const std::string kLowerHash = "0123456789abcdef0123456789abcdef";
+const DWORD kWait = 10000;
+
+unsigned short TrackerPort()
+{
+    const char* port = std::getenv("TOVRA_TRACKER_PORT");
+    return port ? static_cast<unsigned short>(std::atoi(port)) : 0;
+}
+
+std::wstring TrackerUrl()
+{
+    return L"http://127.0.0.1:" + std::to_wstring(TrackerPort()) + L"/cgi-bin/vod.fcgi";
+}
+
+// The body of a plain HTTP/1.0 exchange with the tracker's control routes.
+std::string Tracker(const std::string& method, const std::string& path, const std::string& body = "")
+{
+    const std::string answer =
+        Exchange(TrackerPort(), method + " " + path + " HTTP/1.0\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body);
+    const std::size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+int TrackerWait(const std::string& msg, int n, double seconds)
+{
+    return std::atoi(Tracker("GET", "/_wait?msg=" + msg + "&n=" + std::to_string(n) +
+                                        "&timeout=" + std::to_string(seconds)).c_str());
+}
+
+// The owner window: records every message from WM_USER up.
+class OwnerSink {
+public:
+    OwnerSink()
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VodCoreTestOwner";
+        RegisterClassW(&wc);
+        m_window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 wc.hInstance, nullptr);
+        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~OwnerSink() { DestroyWindow(m_window); }
+    HWND Handle() const { return m_window; }
+
+    // Pumps until a message (message, wParam) arrived or the time is up.
+    bool WaitFor(UINT message, WPARAM wParam, DWORD ms)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            for (const MSG& m : m_seen)
+                if (m.message == message && m.wParam == wParam)
+                    return true;
+            const DWORD spent = GetTickCount() - begin;
+            if (spent >= ms)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+        }
+    }
+    std::vector<MSG> m_seen;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<OwnerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self != nullptr && message >= WM_USER) {
+            MSG m = {};
+            m.hwnd = hwnd;
+            m.message = message;
+            m.wParam = wParam;
+            m.lParam = lParam;
+            self->m_seen.push_back(m);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    HWND m_window;
+};
+
+int ThreadsOfThisProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+class VodCoreTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(TrackerPort(), 0) << "run through the swarm fixture";
+        Tracker("POST", "/_control", "{\"reset\": true}");
+        m_core.SetOwnerWindow(m_owner.Handle());
+        m_core.SetHash(kHash);
+        m_core.SetContentId(77);
+        m_core.SetTrackerUrl(TrackerUrl());
+        m_core.SetMediaType(L"flv");
+    }
+
+    void KnowFile(std::int64_t size, std::uint32_t bitRate)
+    {
+        Tracker("POST", "/_control", "{\"files\": {\"" + kLowerHash + "\": [" +
+                                         std::to_string(size) + ", " + std::to_string(bitRate) + "]}}");
+    }
+
+    OwnerSink m_owner;
+    CVodCore m_core;
+};
+
+}  // namespace
+
+TEST_F(VodCoreTest, StartNeedsHashCidAndASendableFileRequest)
+{
+    CVodCore noCid;
+    noCid.SetHash(kHash);
+    noCid.SetTrackerUrl(TrackerUrl());
+    EXPECT_FALSE(noCid.Start(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(noCid.GetWindow(), nullptr);
+
+    CVodCore noHash;
+    noHash.SetContentId(1);
+    noHash.SetTrackerUrl(TrackerUrl());
+    EXPECT_FALSE(noHash.Start(GetModuleHandleW(nullptr)));
+
+    // Size 0 and no usable tracker URL: "reqfileinfo" cannot be sent.
+    for (const wchar_t* url : {L"", L"ftp://127.0.0.1/x"}) {
+        CVodCore core;
+        core.SetHash(kHash);
+        core.SetContentId(1);
+        core.SetTrackerUrl(url);
+        EXPECT_FALSE(core.Start(GetModuleHandleW(nullptr)));
+        EXPECT_FALSE(core.IsRunning());
+        EXPECT_FALSE(core.IsAlive());
+    }
+    EXPECT_EQ(Tracker("GET", "/_wait?msg=reqfileinfo&n=1&timeout=0").find('0'), 0u);
+}
+
+TEST_F(VodCoreTest, UnknownSizeIsAskedOfTheTrackerInLowerCase)
+{
+    KnowFile(3 * 36864 + 100, 0);
+    Tracker("POST", "/_control", "{\"delay_ms\": {\"reqfileinfo\": 300}}");
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    // No reader before the size is known.
+    EXPECT_EQ(m_core.Open("x", 0), nullptr);
+    // Timer 1 runs once the size is known: its status comes first, then the
+    // failure to ask for peers without a network core.
+    ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_LOGGED_IN, kWait));
+    ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_NO_PEERS, kWait));
+    for (const MSG& m : m_owner.m_seen) {
+        if (m.message == WM_VOD_STATUS) {
+            EXPECT_EQ(m.lParam, static_cast<LPARAM>(110 + m.wParam));
+        }
+    }
+    EXPECT_EQ(m_core.GetSize(), 3 * 36864 + 100);
+    EXPECT_EQ(m_core.GetBitRate(), 1000000u);
+    const std::string state = Tracker("GET", "/_state");
+    EXPECT_NE(state.find("\"hash\": \"" + kLowerHash + "\""), std::string::npos) << state;
+    EXPECT_EQ(TrackerWait("reqfileinfo", 1, 0), 1);
+    EXPECT_EQ(m_core.Open("x", 0), &m_core);
+}
+
+TEST_F(VodCoreTest, FailedFileRequestsAreRetriedThreeTimes)
+{
+    KnowFile(36864, 500000);
+    Tracker("POST", "/_control", "{\"fail\": {\"reqfileinfo\": 2}}");
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_LOGGED_IN, kWait));
+    EXPECT_EQ(TrackerWait("reqfileinfo", 3, 0), 3);
+    EXPECT_EQ(m_core.GetBitRate(), 500000u);
+    m_core.Stop();
+
+    // Four failures: three retries, then the engine stays without a size.
+    CVodCore core;
+    core.SetHash(kHash);
+    core.SetContentId(78);
+    core.SetTrackerUrl(TrackerUrl());
+    Tracker("POST", "/_control", "{\"reset\": true}");
+    Tracker("POST", "/_control", "{\"fail\": {\"reqfileinfo\": 10}}");
+    ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(TrackerWait("reqfileinfo", 4, 15), 4);
+    EXPECT_EQ(TrackerWait("reqfileinfo", 5, 2.5), 4);
+    EXPECT_EQ(core.Open("x", 0), nullptr);
+}
+
+TEST_F(VodCoreTest, ReadsWithoutPeersEndAndPlayUrls)
+{
+    m_core.SetSize(2 * 36864);
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    // Known size: no file request at all.
+    ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_NO_PEERS, kWait));
+    EXPECT_EQ(TrackerWait("reqfileinfo", 1, 0), 0);
+    EXPECT_TRUE(m_core.IsAlive());
+    inf::IReader* reader = m_core.Open("x", 40000);
+    ASSERT_EQ(reader, &m_core);
+    unsigned char buffer[100];
+    // Nothing held and no connected peer: nothing will come.
+    EXPECT_EQ(reader->Read(40000, buffer, sizeof buffer), -1);
+    EXPECT_EQ(reader->Read(2 * 36864, buffer, sizeof buffer), -1);
+    EXPECT_EQ(reader->GetSize(), 2 * 36864);
+
+    const std::wstring url = m_core.GetPlayUrl();
+    ASSERT_EQ(url.rfind(L"http://127.0.0.1:", 0), 0u) << url;
+    EXPECT_EQ(url.substr(url.size() - 6), L"/1.flv");
+    m_core.SetMediaType(L"FLV");
+    EXPECT_EQ(m_core.GetPlayUrl().rfind(L"zaror://0x", 0), 0u);
+
+    m_core.Stop();
+    EXPECT_FALSE(m_core.IsAlive());
+    EXPECT_EQ(m_core.Open("x", 0), nullptr);
+    EXPECT_EQ(m_core.Read(0, buffer, sizeof buffer), 0);
+}
+
+TEST_F(VodCoreTest, SeeksPlaceTheWindowAndWmvStartsABlockEarlier)
+{
+    m_core.SetSize(10 * 36864);
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    struct Case {
+        const wchar_t* type;
+        unsigned long long offset;
+        std::uint32_t start;
+    } cases[] = {
+        {L"flv", 100000, 2},          // block 2 (73,728 .. 110,591)
+        {L"flv", 10 * 36864, 2},      // beyond the end: ignored
+        {L"flv", 0, 0},
+        {L"wmv", 80000, 1},           // 80,000 - 36,864 lies in block 1
+        {L"wmv", 20000, 0},           // at most one block in: from 0
+        {L"wmv", 9 * 36864 + 5, 8},
+    };
+    for (const Case& c : cases) {
+        m_core.SetMediaType(c.type);
+        ASSERT_EQ(m_core.Open("x", c.offset), &m_core);
+        EXPECT_EQ(m_core.GetContiguousBlocks(), c.start) << c.offset;
+    }
+    m_core.Stop();
+    EXPECT_EQ(m_core.GetContiguousBlocks(), 0u);
+}
+
+TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
+{
+    m_core.SetSize(10 * 36864);
+    ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
+    m_core.Stop();
+    const int threads = ThreadsOfThisProcess();
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    for (int i = 0; i < 20; ++i) {
+        // Alternate a known size with one asked of a slow tracker, so that
+        // some cycles stop with a request still running.
+        m_core.SetSize(i % 2 ? 10 * 36864 : 0);
+        if (i == 1)
+            Tracker("POST", "/_control", "{\"delay_ms\": {\"reqfileinfo\": 300}}");
+        ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr))) << i;
+        EXPECT_TRUE(m_core.IsAlive());
+        m_core.Stop();
+    }
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    DWORD after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    EXPECT_EQ(after, handles);
+}
