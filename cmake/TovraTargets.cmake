@@ -12,7 +12,7 @@ endfunction()
 set(TOVRA_TEST_TIMEOUT 120)
 
 # tovra_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [PORTABLE]
-#                [TIMEOUT <s>] [ENVIRONMENT <k=v...>] [FIXTURES <spec...>])
+#                [TIMEOUT <s>] [ENVIRONMENT <k=v...>] [FIXTURES <fixture...>])
 # One GoogleTest executable, one CTest entry. PORTABLE tests also build in the
 # native configuration; the others only in the cross build. FIXTURES names
 # servers of tests/fixtures/ (NAME or NAME:ARG,ARG) that tests/fixtures/runner.py
