@@ -9,10 +9,25 @@ set -u
 here=$(dirname "$0")
 source "$here/wine-env.sh" "$1" "$2"; shift 2
 
-# The first window of a process otherwise starts (and later ends) the desktop,
-# which costs seconds per GUI test: one idle program keeps it up for the run.
-keep_desktop() {
-  "$WINE" notepad 9>&- </dev/null >/dev/null 2>&1 &
+# Wine ends the desktop a second after its last windowed program has gone; a
+# program that makes its first window meanwhile gets none, and starting the
+# desktop again costs seconds per GUI test. So the first program of a fresh
+# wineserver is one that holds a window for the whole run, and tests start
+# only once it has one (bounded wait). Without the build's holder, notepad
+# stands in, unwaited.
+hold_desktop() {
+  local holder fifo line=
+  holder=$(dirname "$WINEPREFIX")/tests/tools/desktophold.exe
+  if [ ! -f "$holder" ]; then
+    "$WINE" notepad 9>&- </dev/null >/dev/null 2>&1 &
+    return
+  fi
+  fifo=$WINEPREFIX.holder
+  rm -f "$fifo" && mkfifo "$fifo"
+  "$WINE" "$holder" 9>&- </dev/null >"$fifo" 2>/dev/null &
+  read -r -t 60 line <"$fifo"
+  rm -f "$fifo"
+  [ "$line" = ready ] || echo "wine-run: the desktop holder did not start (${line:-no answer})" >&2
 }
 
 if [ ! -f "$WINEPREFIX/.tovra-ready" ] || ! wineserver_running; then
@@ -35,12 +50,13 @@ if [ ! -f "$WINEPREFIX/.tovra-ready" ] || ! wineserver_running; then
       "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         9>&- </dev/null >/dev/null 2>&1
       touch "$WINEPREFIX/.tovra-ready"
-      keep_desktop
+      # Set-up left the desktop closing: start the run on a fresh server.
+      "$WINESERVER" -k 9>&- </dev/null >/dev/null 2>&1
+      "$WINESERVER" -w 9>&- </dev/null >/dev/null 2>&1
     fi
     if ! wineserver_running; then
       "$WINESERVER" -p 9>&- </dev/null >/dev/null 2>&1
-      "$WINE" wineboot 9>&- </dev/null >/dev/null 2>&1
-      keep_desktop
+      hold_desktop
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
