@@ -28,10 +28,7 @@ bool Signalled(HANDLE event)
 } // namespace
 
 CHttpRequest::CHttpRequest()
-    : m_session(nullptr),
-      m_abort(false),
-      m_busy(false),
-      m_tries(1),
+    : m_tries(1),
       m_completeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_closingEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_abortEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -56,13 +53,11 @@ void CHttpRequest::Reset()
     ResetEvent(m_completeEvent);
     ResetEvent(m_closingEvent);
     ResetEvent(m_abortEvent);
+    ClearRequest();
     boost::mutex::scoped_lock lock(m_lock);
-    m_url.clear();
     m_headers.clear();
     m_tries = 1;
     m_readWait = kReadWait;
-    m_postData.reset();
-    m_response = http::Response();
 }
 
 void CHttpRequest::SetNotify(HWND window, UINT message, WPARAM wParam)
@@ -80,15 +75,6 @@ void CHttpRequest::SetTries(int tries)
         m_tries = tries;
 }
 
-int CHttpRequest::SetURL(const wchar_t* url)
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    if (m_busy || !url || std::wcsncmp(url, L"http", 4) != 0)
-        return 0;
-    m_url = url;
-    return 1;
-}
-
 void CHttpRequest::AddHeader(const wchar_t* name, const wchar_t* value)
 {
     boost::mutex::scoped_lock lock(m_lock);
@@ -98,19 +84,6 @@ void CHttpRequest::AddHeader(const wchar_t* name, const wchar_t* value)
     m_headers += L": ";
     m_headers += value ? value : L"";
     m_headers += L"\r\n";
-}
-
-void CHttpRequest::SetPostData(const void* bytes, std::size_t length)
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    if (m_busy)
-        return;
-    m_postData.reset();
-    if (!bytes || length == 0)
-        return;
-    std::unique_ptr<CBuffer> body(new CBuffer);
-    if (body->Append(bytes, length))
-        m_postData = std::move(body);
 }
 
 int CHttpRequest::Send(int asynchronous)
@@ -123,11 +96,8 @@ int CHttpRequest::Send(int asynchronous)
     ResetEvent(m_completeEvent);
     ResetEvent(m_closingEvent);
     ResetEvent(m_abortEvent);
-    {
-        boost::mutex::scoped_lock lock(m_lock);
-        m_response = http::Response();
-        m_busy = true;
-    }
+    if (!BeginSend())
+        return 0;
     if (!asynchronous)
         return RunSync();
     try {
@@ -140,57 +110,12 @@ int CHttpRequest::Send(int asynchronous)
     return 1;
 }
 
-bool CHttpRequest::IsBusy()
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    return m_busy;
-}
-
-int CHttpRequest::IsOK()
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    return !m_busy && m_response.Succeeded();
-}
-
-int CHttpRequest::GetStatus()
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    return m_busy ? 0 : m_response.status;
-}
-
-std::wstring CHttpRequest::GetStatusText()
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    return m_busy ? std::wstring() : m_response.statusText;
-}
-
-std::wstring CHttpRequest::GetURL()
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    return m_url;
-}
-
-std::wstring CHttpRequest::GetResponseText(UINT codePage)
-{
-    boost::mutex::scoped_lock lock(m_lock);
-    if (m_busy || !m_response.body)
-        return std::wstring();
-    return m_response.body->ToString(m_response.body->Size(), codePage);
-}
-
 void CHttpRequest::Abort()
 {
     m_abort = true;
     // A synchronous request running on another thread: closing its session
     // makes its blocking calls fail.
-    HINTERNET session;
-    {
-        boost::mutex::scoped_lock lock(m_lock);
-        session = m_session;
-        m_session = nullptr;
-    }
-    if (session)
-        InternetCloseHandle(session);
+    CloseSession();
     // The asynchronous worker waits only on events: the abort event wakes it,
     // and it closes its own handles, children before the session.
     if (m_worker.joinable()) {
@@ -363,32 +288,7 @@ void CHttpRequest::CloseTryHandles(AsyncTry& attempt)
 
 int CHttpRequest::RunSync()
 {
-    HINTERNET session =
-        InternetOpenW(m_agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (session) {
-        bool adopted = false;
-        {
-            boost::mutex::scoped_lock lock(m_lock);
-            if (!m_abort) {
-                m_session = session;
-                adopted = true;
-            }
-        }
-        if (adopted)
-            http::RunBlockingRequest(session, m_url, m_headers, m_postData.get(), m_abort,
-                                     m_response);
-        else
-            InternetCloseHandle(session);
-    }
-    {
-        boost::mutex::scoped_lock lock(m_lock);
-        if (m_abort)
-            m_response.status = 0;
-        session = m_session;
-        m_session = nullptr;
-    }
-    if (session)
-        InternetCloseHandle(session);
+    RunBlocking(m_headers);
     PostCompletion();
     return IsOK();
 }
