@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "download/TovraUpdate.h"
+#include "tests/common/TestFiles.h"
 #include "tests/update/FixtureHttp.h"
 
 namespace {
@@ -130,23 +131,6 @@ bool WaitForWorkers()
 unsigned char PatternByte(size_t i)
 {
     return static_cast<unsigned char>(i * 31 + 7);
-}
-
-std::string ReadFileBytes(const std::wstring& path, bool* opened = nullptr)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (opened)
-        *opened = file != INVALID_HANDLE_VALUE;
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
 }
 
 // Count of leading bytes that follow the server's pattern.
@@ -274,7 +258,7 @@ TEST_F(TovraUpdate, FullBodyArrivesInBlocksWithTruncatedPercents)
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.back().percent, 100);
 
-        std::string bytes = ReadFileBytes(dir_ + L"full.bin");
+        std::string bytes = ReadBytes(dir_ + L"full.bin");
         EXPECT_EQ(bytes.size(), size);
         EXPECT_EQ(PatternPrefix(bytes), size);
     }
@@ -310,7 +294,7 @@ TEST_F(TovraUpdate, BodyWithoutLengthIsReadToItsEnd)
     EXPECT_EQ(total, 250000u);
     EXPECT_EQ(seen.back().bytes, 0u);
     EXPECT_EQ(seen.back().percent, 100);
-    std::string bytes = ReadFileBytes(dir_ + L"nolength.bin");
+    std::string bytes = ReadBytes(dir_ + L"nolength.bin");
     EXPECT_EQ(bytes.size(), 250000u);
     EXPECT_EQ(PatternPrefix(bytes), 250000u);
 }
@@ -326,7 +310,7 @@ TEST_F(TovraUpdate, EmptyBodyWithLengthZeroCompletesAtOnce)
     EXPECT_EQ(seen[0].bytes, 0u);
     EXPECT_EQ(seen[0].length, 0u);
     bool opened = false;
-    EXPECT_EQ(ReadFileBytes(dir_ + L"empty.bin", &opened), "");
+    EXPECT_EQ(ReadBytes(dir_ + L"empty.bin", &opened), "");
     EXPECT_TRUE(opened);
 }
 
@@ -348,7 +332,7 @@ TEST_F(TovraUpdate, ShortBodyEndsTheWorkerBelowHundred)
     }
     EXPECT_EQ(total, 4000u);
     EXPECT_EQ(seen.back().percent, 40);
-    std::string bytes = ReadFileBytes(dir_ + L"short.bin");
+    std::string bytes = ReadBytes(dir_ + L"short.bin");
     ASSERT_EQ(bytes.size(), 10000u);
     EXPECT_EQ(PatternPrefix(bytes), 4000u);
     EXPECT_TRUE(AllZero(bytes, 4000));
@@ -364,7 +348,7 @@ TEST_F(TovraUpdate, ErrorStatusWritesNothing)
         ASSERT_EQ(Start(url, L"error.bin"), 1);
         ASSERT_TRUE(WaitForWorkers());
         EXPECT_TRUE(CallsFor(url).empty());
-        EXPECT_EQ(GetFileAttributesW((dir_ + L"error.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(Exists(dir_ + L"error.bin"), false);
         EXPECT_EQ(api.stop(url.c_str()), 1);
     }
 }
@@ -439,7 +423,7 @@ TEST_F(TovraUpdate, StopMidDownloadEndsTheWorker)
         EXPECT_LT(seen.back().percent, 100);
 
         bool opened = false;
-        std::string bytes = ReadFileBytes(dir_ + L"stopped.bin", &opened);
+        std::string bytes = ReadBytes(dir_ + L"stopped.bin", &opened);
         ASSERT_TRUE(opened) << "the worker still holds the file";
         size_t received = 0;
         for (const Call& call : seen)
@@ -512,7 +496,7 @@ TEST_F(TovraUpdate, ConcurrentDownloadsKeepTheirOwnState)
             EXPECT_EQ(call.file, e.file);
             total += call.bytes;
         }
-        std::string bytes = ReadFileBytes(dir_ + e.file);
+        std::string bytes = ReadBytes(dir_ + e.file);
         EXPECT_EQ(PatternPrefix(bytes), bytes.size());
         if (e.url == whole) {
             EXPECT_EQ(bytes.size(), 300000u);

@@ -1,11 +1,12 @@
 #pragma once
 // What the upkeep tests share: the library loaded as a host loads it, the
-// host directory (the test program's own folder) and small file helpers.
+// host directory (the test program's own folder) and the package record.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/common/TestFiles.h"
 #include "update/Upkeep.h"
 
 struct UpkeepApi {
@@ -31,9 +32,6 @@ struct UpkeepApi {
 // takes the host's folder from the process's executable.
 std::wstring HostDir();
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path, bool* exists = nullptr);
-bool Exists(const std::wstring& path);
 
 // The record of tests/update/TestPackage.cpp: every run of a package or main
 // program appends its command line. Start sets the environment the packages
