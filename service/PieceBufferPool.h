@@ -12,7 +12,7 @@
 // process runs.
 class PieceBufferPool {
 public:
-    static const std::size_t kBufferSize = 768;
+    static constexpr std::size_t kBufferSize = 768;
 
     static PieceBufferPool& Instance();
 

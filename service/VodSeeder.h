@@ -40,9 +40,9 @@ class CVodSrvSession;
 // which closes each session under it.
 class VodSeeder {
 public:
-    static const int kDefaultCoreCount = 5;
-    static const DWORD kReapPeriodMs = 10000;
-    static const DWORD kRetireMs = 10000;
+    static constexpr int kDefaultCoreCount = 5;
+    static constexpr DWORD kReapPeriodMs = 10000;
+    static constexpr DWORD kRetireMs = 10000;
 
     explicit VodSeeder(CVodRecordList* records);
     ~VodSeeder();

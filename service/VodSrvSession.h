@@ -34,13 +34,13 @@ struct VodRequestMsg;
 // the timer lock is taken last and alone.
 class CVodSrvSession : public IReadNotify2 {
 public:
-    static const int kMaxPending = 5;       // pieces being read or waiting to leave
-    static const int kStartRate = 800000;   // bits per second
-    static const int kMinRate = 40000;
-    static const int kMaxRate = 12800000;
-    static const int kRateStep = 40000;
-    static const int kMaxStep = 16;
-    static const int kWindowMs = 3000;      // rate adjusted at most this often
+    static constexpr int kMaxPending = 5;       // pieces being read or waiting to leave
+    static constexpr int kStartRate = 800000;   // bits per second
+    static constexpr int kMinRate = 40000;
+    static constexpr int kMaxRate = 12800000;
+    static constexpr int kRateStep = 40000;
+    static constexpr int kMaxStep = 16;
+    static constexpr int kWindowMs = 3000;      // rate adjusted at most this often
 
     CVodSrvSession(VodSeeder* seeder, ppn::PPNCore* core, const PeerId& peer);
     // Deletes the send timer (waiting for a tick), gives the ready buffers
