@@ -200,19 +200,18 @@ bool VodSeeder::HasVideo(const unsigned char hash[16]) {
 }
 
 int VodSeeder::CheckUploadBudget(std::uint32_t bytes) {
-    if (m_uploadLimit == 0)
-        return 1;
-    boost::mutex::scoped_lock lock(m_meterLock);
-    const long long average = m_meter.CurrentSendRate();
-    if (static_cast<long long>(m_uploadLimit) * 1000 < average)
-        return 0;
-    m_meter.AddSent(bytes);
+    if (m_uploadLimit != 0) {
+        boost::mutex::scoped_lock lock(m_meterLock);
+        const long long average = m_meter.CurrentSendRate();
+        if (static_cast<long long>(m_uploadLimit) * 1000 < average) {
+            ++m_piecesRefused;
+            return 0;
+        }
+        m_meter.AddSent(bytes);
+    }
+    ++m_piecesPassed;
+    m_bytesPassed += bytes;
     return 1;
-}
-
-std::uint64_t VodSeeder::GetBytesSent() {
-    boost::mutex::scoped_lock lock(m_meterLock);
-    return m_meter.SentTotal();
 }
 
 // ------------------------------------------------------------------ sessions

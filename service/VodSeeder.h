@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -95,7 +96,10 @@ public:
     // Figures for the host program and the tests.
     std::size_t GetSessionCount();
     std::size_t GetEndedSessionCount();
-    std::uint64_t GetBytesSent();
+    // Piece messages let through by the upload budget, and refused.
+    std::uint64_t GetPiecesPassed() const { return m_piecesPassed; }
+    std::uint64_t GetPiecesRefused() const { return m_piecesRefused; }
+    std::uint64_t GetBytesPassed() const { return m_bytesPassed; }
 
 private:
     static VOID CALLBACK ReapThunk(PVOID context, BOOLEAN);
@@ -131,4 +135,7 @@ private:
     boost::mutex m_meterLock;
     util::BandWidth m_meter;
     bool m_started = false;
+    std::atomic<std::uint64_t> m_piecesPassed{0};
+    std::atomic<std::uint64_t> m_piecesRefused{0};
+    std::atomic<std::uint64_t> m_bytesPassed{0};
 };

@@ -64,6 +64,8 @@ TEST_F(SeederRate, FallsWindowByWindowWhileThePeerReportsLoss) {
     const std::vector<VodRequester::Done> dones = r.Dones();
     for (std::size_t i = 0; i < dones.size(); ++i)
         EXPECT_EQ(dones[i].piecesBefore, 48 * (i + 1)) << "request " << dones[i].number;
+    EXPECT_EQ(m_seeder->GetPiecesRefused(), 0u);
+    EXPECT_EQ(m_seeder->GetPiecesPassed(), r.PieceCount());
 }
 
 TEST_F(SeederRate, RisesWindowByWindowWithoutLoss) {
@@ -87,6 +89,8 @@ TEST_F(SeederRate, TheUploadLimitCapsTheRateAndDropsWhatDoesNotFit) {
         before = d.piecesBefore;
     }
     EXPECT_GT(short_requests, 0u);
+    EXPECT_GT(m_seeder->GetPiecesRefused(), 0u);
+    EXPECT_EQ(m_seeder->GetPiecesPassed(), r.PieceCount());
 }
 
 }  // namespace
