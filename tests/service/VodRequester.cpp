@@ -196,12 +196,38 @@ void VodRequester::OnReceive(const PeerId*, int, const char* data, int length) {
     if (length > 0 && data[0] == 2)
         m_helloReplies.push_back(std::string(data, length));
     else if (vodwire::ReadPiece(data, length, piece))
-        m_pieces.push_back(piece);
+        AddPiece(piece);
     else if (vodwire::ReadDone(data, length, done))
-        m_dones.push_back(Done{done, m_pieces.size()});
+        AddDone(done);
     else
         ++m_malformed;
     m_changed.notify_all();
+}
+
+// Called with the lock held.
+void VodRequester::AddPiece(const vodwire::Piece& piece) {
+    ++m_pieceCount;
+    if (!m_check)
+        m_pieces.push_back(piece);
+    else if (!m_check(piece))
+        ++m_badPieces;
+}
+
+// Called with the lock held.
+void VodRequester::AddDone(std::uint32_t number) {
+    m_doneNumbers.insert(number);
+    if (!m_check)
+        m_dones.push_back(Done{number, m_pieceCount});
+}
+
+void VodRequester::CheckPieces(const std::function<bool(const vodwire::Piece&)>& check) {
+    boost::mutex::scoped_lock lock(m_lock);
+    m_check = check;
+}
+
+std::size_t VodRequester::BadPieces() {
+    boost::mutex::scoped_lock lock(m_lock);
+    return m_badPieces;
 }
 
 bool VodRequester::WaitFor(const std::function<bool()>& done, int ms) {
@@ -210,14 +236,7 @@ bool VodRequester::WaitFor(const std::function<bool()>& done, int ms) {
 }
 
 bool VodRequester::WaitDone(std::uint32_t number, int ms) {
-    return WaitFor(
-        [&] {
-            for (const Done& d : m_dones)
-                if (d.number == number)
-                    return true;
-            return false;
-        },
-        ms);
+    return WaitFor([&] { return m_doneNumbers.count(number) != 0; }, ms);
 }
 
 bool VodRequester::WaitHelloReplies(std::size_t n, int ms) {
@@ -241,7 +260,7 @@ std::vector<VodRequester::Done> VodRequester::Dones() {
 
 std::size_t VodRequester::PieceCount() {
     boost::mutex::scoped_lock lock(m_lock);
-    return m_pieces.size();
+    return m_pieceCount;
 }
 
 int VodRequester::Events(int event) {

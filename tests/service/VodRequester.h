@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,15 @@ public:
 
     ppn::PPNCore& Core() { return m_core; }
 
+    // From now on pieces are checked as they arrive and not kept (for long
+    // runs); Pieces() stays empty, PieceCount() and BadPieces() count.
+    void CheckPieces(const std::function<bool(const vodwire::Piece&)>& check);
+    std::size_t BadPieces();
+
 private:
+    void AddPiece(const vodwire::Piece& piece);
+    void AddDone(std::uint32_t number);
+
     ppn::PPNCore m_core;
     PropertyMap m_properties;
     PeerId m_seeder;
@@ -94,6 +103,10 @@ private:
     std::vector<std::string> m_helloReplies;
     std::vector<vodwire::Piece> m_pieces;
     std::vector<Done> m_dones;
+    std::set<std::uint32_t> m_doneNumbers;
+    std::function<bool(const vodwire::Piece&)> m_check;
+    std::size_t m_pieceCount = 0;
+    std::size_t m_badPieces = 0;
     std::map<int, int> m_events;
     std::size_t m_malformed = 0;
 };

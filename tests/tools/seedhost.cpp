@@ -5,10 +5,11 @@
 //
 // usage: seedhost [--nat HOST:PORT] [--stun HOST[:PORT]] [--ports LOW-HIGH]
 //                 [--cores N] [--limit KBPS] [--seconds S] [--rescan-ms MS]
-//                 [--stats-ms MS] [--no-upnp]
+//                 [--stats-ms MS] [--no-upnp] [--until-eof]
 //
 // --limit defaults to the all-users settings' upload limit; --seconds 0
-// (the default) runs until the process is ended.
+// (the default) runs until the process is ended, or with --until-eof until
+// the standard input ends.
 //
 // Prints, one line each:
 //   FOLDER <path>, RECORDS <count>, GROUP <nat> <tracker> <videos>
@@ -16,12 +17,13 @@
 //   ADDED|REMOVED <hash> <content id> <tracker>     from the folder watcher
 //   RESCAN <records>
 //   STATS <nat> sessions <n> ended <n> pieces <sent> <refused> bytes <sent>
-//         buffers <piece buffers in use> memory <bytes>
+//         buffers <piece buffers in use> memory <bytes> cpu <ms of the process>
 //   STOPPED
 #include "net/Winsock.h"
 
 #include <psapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
 
 #include "net/ByteOrder.h"
 #include "net/PortMapper.h"
@@ -81,6 +84,7 @@ struct Options {
     DWORD rescanMs = 60000;
     DWORD statsMs = 5000;
     bool upnp = true;
+    bool untilEof = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -89,6 +93,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--no-upnp") {
             o.upnp = false;
+            continue;
+        }
+        if (arg == "--until-eof") {
+            o.untilEof = true;
             continue;
         }
         if (!value)
@@ -132,6 +140,18 @@ std::size_t ProcessMemory() {
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return counters.PagefileUsage;
 }
+
+std::uint64_t ProcessCpuMs() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto value = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return (value(kernel) + value(user)) / 10000;
+}
+
+std::atomic<bool> g_inputEnded{false};
 
 struct Served {
     std::unique_ptr<VodSeeder> seeder;
@@ -189,9 +209,17 @@ int main(int argc, char** argv) {
             seeders[nat].seeder = std::move(seeder);
     }
 
+    if (options.untilEof) {
+        boost::thread([] {
+            while (std::getchar() != EOF) {
+            }
+            g_inputEnded = true;
+        }).detach();
+    }
     const DWORD start = GetTickCount();
     DWORD lastRescan = start, lastStats = start;
-    while (options.seconds == 0 || GetTickCount() - start < DWORD(options.seconds) * 1000) {
+    while ((options.seconds == 0 || GetTickCount() - start < DWORD(options.seconds) * 1000) &&
+           !g_inputEnded) {
         Sleep(100);
         const DWORD now = GetTickCount();
         for (auto& served : seeders) {
@@ -214,14 +242,15 @@ int main(int argc, char** argv) {
             for (auto& served : seeders) {
                 VodSeeder& s = *served.second.seeder;
                 Print("STATS %s sessions %u ended %u pieces %llu %llu bytes %llu buffers %u "
-                      "memory %u\n",
+                      "memory %u cpu %llu\n",
                       served.first.c_str(), static_cast<unsigned>(s.GetSessionCount()),
                       static_cast<unsigned>(s.GetEndedSessionCount()),
                       static_cast<unsigned long long>(s.GetPiecesPassed()),
                       static_cast<unsigned long long>(s.GetPiecesRefused()),
                       static_cast<unsigned long long>(s.GetBytesPassed()),
                       static_cast<unsigned>(PieceBufferPool::Instance().GetInUse()),
-                      static_cast<unsigned>(ProcessMemory()));
+                      static_cast<unsigned>(ProcessMemory()),
+                      static_cast<unsigned long long>(ProcessCpuMs()));
             }
         }
     }
