@@ -58,11 +58,12 @@ def write_video(folder, blocks):
 
 
 def stats_of(line):
-    """STATS nat sessions N ended N pieces SENT REFUSED bytes B buffers K memory M cpu C"""
+    """STATS nat sessions N ended N pieces SENT REFUSED bytes B buffers K memory M cpu C
+    threads T"""
     w = line.split()
     return {"sessions": int(w[3]), "ended": int(w[5]), "pieces": int(w[7]),
             "refused": int(w[8]), "bytes": int(w[10]), "buffers": int(w[12]),
-            "memory": int(w[14]), "cpu": int(w[16])}
+            "memory": int(w[14]), "cpu": int(w[16]), "threads": int(w[18])}
 
 
 def main():

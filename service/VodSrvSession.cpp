@@ -247,15 +247,22 @@ VOID CALLBACK CVodSrvSession::SendTickThunk(PVOID context, BOOLEAN) {
 }
 
 void CVodSrvSession::SendTick() {
-    if (!m_active)
+    // The queue's pool starts a thread for every callback that waits: ticks
+    // that queued up behind a slow one of the same session would each hold
+    // a thread (hundreds under load). A tick that overlaps the previous one
+    // is skipped instead, and its time is not counted.
+    if (!m_active || m_ticking.exchange(true))
         return;
-    boost::recursive_mutex::scoped_lock stats(m_statsLock);
-    m_elapsedMs += m_periodMs;
-    m_accumulatedMs += static_cast<float>(m_periodMs);
-    while (m_accumulatedMs >= m_exactPeriodMs) {
-        SendOnePiece();
-        m_accumulatedMs -= m_exactPeriodMs;
+    {
+        boost::recursive_mutex::scoped_lock stats(m_statsLock);
+        m_elapsedMs += m_periodMs;
+        m_accumulatedMs += static_cast<float>(m_periodMs);
+        while (m_accumulatedMs >= m_exactPeriodMs) {
+            SendOnePiece();
+            m_accumulatedMs -= m_exactPeriodMs;
+        }
     }
+    m_ticking = false;
 }
 
 // ------------------------------------------------------------------ pieces

@@ -116,4 +116,6 @@ private:
 
     boost::mutex m_timerLock;
     HANDLE m_sendTimer = nullptr;
+    // Set while a send tick runs: a tick that finds it set returns at once.
+    std::atomic<bool> m_ticking{false};
 };

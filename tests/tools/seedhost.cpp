@@ -18,10 +18,12 @@
 //   RESCAN <records>
 //   STATS <nat> sessions <n> ended <n> pieces <sent> <refused> bytes <sent>
 //         buffers <piece buffers in use> memory <bytes> cpu <ms of the process>
+//         threads <threads of the process>
 //   STOPPED
 #include "net/Winsock.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -151,6 +153,19 @@ std::uint64_t ProcessCpuMs() {
     return (value(kernel) + value(user)) / 10000;
 }
 
+unsigned ProcessThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned count = 0;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
 std::atomic<bool> g_inputEnded{false};
 
 struct Served {
@@ -242,7 +257,7 @@ int main(int argc, char** argv) {
             for (auto& served : seeders) {
                 VodSeeder& s = *served.second.seeder;
                 Print("STATS %s sessions %u ended %u pieces %llu %llu bytes %llu buffers %u "
-                      "memory %u cpu %llu\n",
+                      "memory %u cpu %llu threads %u\n",
                       served.first.c_str(), static_cast<unsigned>(s.GetSessionCount()),
                       static_cast<unsigned>(s.GetEndedSessionCount()),
                       static_cast<unsigned long long>(s.GetPiecesPassed()),
@@ -250,7 +265,7 @@ int main(int argc, char** argv) {
                       static_cast<unsigned long long>(s.GetBytesPassed()),
                       static_cast<unsigned>(PieceBufferPool::Instance().GetInUse()),
                       static_cast<unsigned>(ProcessMemory()),
-                      static_cast<unsigned long long>(ProcessCpuMs()));
+                      static_cast<unsigned long long>(ProcessCpuMs()), ProcessThreads());
             }
         }
     }
