@@ -132,6 +132,11 @@ void VodSeeder::Stop() {
         return;
     DeleteTimerQueueTimer(m_timerQueue, m_reaper, INVALID_HANDLE_VALUE);
     m_reaper = nullptr;
+    // The listeners go first: once RemoveListener returned, no event or
+    // message is being handled (the call in progress has ended), so none can
+    // still end a session or start a send timer on the queue deleted below.
+    for (auto& listener : m_listeners)
+        listener.first->RemoveListener(listener.second);
     {
         boost::recursive_mutex::scoped_lock lock(m_sessionLock);
         m_stopping = true;
@@ -141,8 +146,6 @@ void VodSeeder::Stop() {
     }
     DeleteTimerQueueEx(m_timerQueue, INVALID_HANDLE_VALUE);
     m_timerQueue = nullptr;
-    // No listener call runs once the cores are stopped: nothing reaches the
-    // sessions any more.
     DeleteCores();
     m_port.Stop();
     {

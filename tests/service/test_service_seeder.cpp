@@ -6,6 +6,7 @@
 #include <set>
 
 #include "net/PpnEvents.h"
+#include "service/SeederSettings.h"
 
 using seedtest::kWaitMs;
 using vodwire::Hello;
@@ -242,6 +243,13 @@ TEST_F(SeederServing, APeerThatClosesLeavesAnEndedSessionAndMayComeBack) {
     ASSERT_TRUE(r.WaitHelloReplies(2, kWaitMs));
     EXPECT_EQ(r.HelloReplies()[1], kAcceptedA);
     EXPECT_EQ(m_seeder->GetSessionCount(), 1u);
+    // The reaper deletes the ended session 10 to 20 s after it ended.
+    const DWORD reaped = GetTickCount() + 2 * VodSeeder::kRetireMs + 5000;
+    while (m_seeder->GetEndedSessionCount() != 0 && GetTickCount() < reaped)
+        Sleep(100);
+    EXPECT_EQ(m_seeder->GetEndedSessionCount(), 0u);
+    ASSERT_TRUE(r.Send(RequestBlocks(1, {0}, 0)));
+    ASSERT_TRUE(r.WaitDone(1, kWaitMs));
     // Stop deletes live and ended sessions alike, and stopping twice is harmless.
     m_seeder->Stop();
     EXPECT_EQ(m_seeder->GetSessionCount(), 0u);
@@ -251,6 +259,40 @@ TEST_F(SeederServing, APeerThatClosesLeavesAnEndedSessionAndMayComeBack) {
     std::list<std::string> ids{"x"};
     EXPECT_EQ(m_seeder->GetPeerIds(ids), 0);
     EXPECT_TRUE(ids.empty());
+}
+
+TEST_F(SeederServing, StartAndStopAreIdempotent) {
+    VodSeeder idle(&m_list);
+    idle.Stop();  // never started: nothing happens
+    EXPECT_FALSE(idle.IsStarted());
+    EXPECT_EQ(idle.IsLoggedIn(), 0);
+
+    StartSeeder(0);
+    EXPECT_EQ(m_seeder->Start(), 1);  // already running
+    std::list<std::string> ids;
+    EXPECT_EQ(m_seeder->GetPeerIds(ids), 1);
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_EQ(ids.front().size(), 20u);
+}
+
+TEST_F(SeederServing, TheUploadLimitComesFromTheAllUsersSettings) {
+    const struct {
+        const wchar_t* netUp;
+        const wchar_t* dataType;
+        int limit;
+    } cases[] = {
+        {L"", L"", 0},          // unlimited by default
+        {L"512", L"1", 32},     // netup / 16
+        {L"512", L"2", 256},    // netup / 2
+        {L"100", L"1", 6},      // integer division
+        {L"15", L"1", 0},
+        {L"-64", L"2", 0},      // never negative
+    };
+    for (const auto& c : cases) {
+        cachetest::WriteSetting(m_commonIni, L"netup", c.netUp);
+        cachetest::WriteSetting(m_commonIni, L"datatype", c.dataType);
+        EXPECT_EQ(UploadLimitFromSettings(), c.limit) << c.netUp << " " << c.dataType;
+    }
 }
 
 }  // namespace
