@@ -243,6 +243,10 @@ bool VodRequester::WaitHelloReplies(std::size_t n, int ms) {
     return WaitFor([&] { return m_helloReplies.size() >= n; }, ms);
 }
 
+bool VodRequester::WaitPieces(std::size_t n, int ms) {
+    return WaitFor([&] { return m_pieceCount >= n; }, ms);
+}
+
 std::vector<std::string> VodRequester::HelloReplies() {
     boost::mutex::scoped_lock lock(m_lock);
     return m_helloReplies;

@@ -72,10 +72,12 @@ public:
     void OnEvent(const PeerId* peer, int event, int type) override;
     void OnReceive(const PeerId* peer, int type, const char* data, int length) override;
 
-    // Waits at most ms for the condition, checked whenever something arrives.
+    // Waits at most ms for the condition, checked whenever something arrives,
+    // with the requester's lock held: it must not call the requester.
     bool WaitFor(const std::function<bool()>& done, int ms);
     bool WaitDone(std::uint32_t number, int ms);
     bool WaitHelloReplies(std::size_t n, int ms);
+    bool WaitPieces(std::size_t n, int ms);
 
     std::vector<std::string> HelloReplies();
     std::vector<vodwire::Piece> Pieces();

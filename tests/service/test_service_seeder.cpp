@@ -6,6 +6,7 @@
 #include <set>
 
 #include "net/PpnEvents.h"
+#include "service/PieceBufferPool.h"
 #include "service/SeederSettings.h"
 
 using seedtest::kWaitMs;
@@ -259,6 +260,24 @@ TEST_F(SeederServing, APeerThatClosesLeavesAnEndedSessionAndMayComeBack) {
     std::list<std::string> ids{"x"};
     EXPECT_EQ(m_seeder->GetPeerIds(ids), 0);
     EXPECT_TRUE(ids.empty());
+}
+
+TEST_F(SeederServing, StopWhilePiecesFlowEndsEverySessionAndGivesTheBuffersBack) {
+    VodRequester& r = Connect(StartSeeder(0));
+    ASSERT_TRUE(r.Send(Hello(1, pairs::kA, "")));
+    ASSERT_TRUE(r.WaitHelloReplies(1, kWaitMs));
+    ASSERT_TRUE(r.Send(RequestBlocks(1, {0, 1, 3}, 0)));
+    ASSERT_TRUE(r.WaitPieces(1, kWaitMs));
+    // Under way: reads, ready pieces and ticks. Stop must neither hang nor
+    // leave a piece buffer behind.
+    m_seeder->Stop();
+    EXPECT_FALSE(m_seeder->IsStarted());
+    EXPECT_EQ(m_seeder->GetSessionCount(), 0u);
+    EXPECT_EQ(PieceBufferPool::Instance().GetInUse(), 0u);
+    EXPECT_EQ(m_seeder->GetBlockCache()->GetCachedCount(), 0u);
+    EXPECT_LT(r.Pieces().size(), 3u * 48);
+    // And it starts again.
+    ASSERT_EQ(m_seeder->Start(), 1);
 }
 
 TEST_F(SeederServing, StartAndStopAreIdempotent) {
