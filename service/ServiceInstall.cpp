@@ -169,6 +169,18 @@ bool PrepareExistingService(SC_HANDLE service)
     return restart;
 }
 
+// Polls at most 5 times, a second apart, while the service has not stopped.
+void WaitUntilStopped(SC_HANDLE service)
+{
+    SERVICE_STATUS status = {};
+    for (int poll = 0; poll < 5; ++poll) {
+        if (poll > 0)
+            Sleep(1000);
+        if (!QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_STOPPED)
+            return;
+    }
+}
+
 HMODULE ThisModule()
 {
     HMODULE module = nullptr;
@@ -254,8 +266,12 @@ DWORD InstallService(const wchar_t* serviceName)
         return Fail(L"RegSetValueEx(ServiceDll)");
 
     ServiceDebugPrint(L"Config service %ls ok.", name);
-    if (restart)
+    if (restart) {
+        // The stop sent in step 4 may still be under way; starting a
+        // service that has not stopped fails.
+        WaitUntilStopped(service.Get());
         StartServiceW(service.Get(), 0, nullptr);
+    }
     return 0;
 }
 
@@ -284,13 +300,7 @@ DWORD UninstallService(const wchar_t* serviceName)
         SERVICE_STATUS status = {};
         if (QueryServiceStatus(service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
             ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-            for (int poll = 0; poll < 5; ++poll) {
-                if (poll > 0)
-                    Sleep(1000);
-                if (!QueryServiceStatus(service.Get(), &status) ||
-                    status.dwCurrentState == SERVICE_STOPPED)
-                    break;
-            }
+            WaitUntilStopped(service.Get());
         }
 
         if (!DeleteService(service.Get())) {

@@ -4,11 +4,12 @@ stopped with "net start/stop kxsvc" under the prefix's svchost, over cache
 pairs of the Python writer that name the swarm fixture's NAT server and
 tracker. Run by tests/fixtures/runner.py with the swarm fixture.
 
-Checks: the NAT login and one "peeron" per cached video of each group's
+Checks: with no cached video the service stops at once; the NAT login and one "peeron" per cached video of each group's
 tracker; a tracker that answers 500 gets the next "peeron" 20 and then 40
 seconds later, and an accepted answer brings the spacing back to 10; a pair
 added to the cache folder is announced, an announced pair removed is
-withdrawn with "peeroff"; "net stop" ends the service cleanly.
+withdrawn with "peeroff"; installing over the running service restarts it
+with "ServiceDll" put right; "net stop" ends the service cleanly.
 """
 import argparse
 import json
@@ -137,7 +138,38 @@ def sends(log, msg):
     return out
 
 
+def wait_state(prefix, state, timeout):
+    deadline = time.monotonic() + timeout
+    while prefix.state() != state:
+        check(time.monotonic() < deadline, f"service not in state {state} within {timeout} s")
+        # sc itself takes tens of milliseconds; this only spaces the queries.
+        time.sleep(0.2)
+
+
+def empty_cache_stops_at_once(prefix):
+    code, out = prefix.wine("rundll32", prefix.args.dll + ",RundllInstallA")
+    check(code == 0, f"rundll32: {out}")
+    prefix.wine("net", "start", "kxsvc")
+    wait_state(prefix, 1, 10)
+
+
+def install_over_running_service(prefix, swarm):
+    """Installing again stops the running service, puts "ServiceDll" right
+    and starts it again, which announces the cached videos once more."""
+    key = r"HKLM\SYSTEM\CurrentControlSet\Services\kxsvc\Parameters"
+    prefix.wine("reg", "add", key, "/v", "ServiceDll", "/t", "REG_EXPAND_SZ", "/d",
+                r"C:\nowhere\vodctl.dll", "/f")
+    before = len([e for e in swarm.log() if e["msg"] == "peeron"])
+    code, out = prefix.wine("rundll32", prefix.args.dll + ",RundllInstallA")
+    check(code == 0, f"rundll32: {out}")
+    code, out = prefix.wine("reg", "query", key, "/v", "ServiceDll")
+    check(prefix.args.dll.replace("/", "\\").lower() in out.lower(), f"ServiceDll: {out}")
+    check(prefix.state() == 4, "running again after the installation")
+    swarm.wait("peeron", before + 1, 30)
+
+
 def scenario(prefix, swarm, staging):
+    empty_cache_stops_at_once(prefix)
     for hash_, cid in GROUP_VOD:
         write_pair(staging, prefix.cache, hash_, cid, swarm, "/vod")
     for hash_, cid in GROUP_OTHER:
@@ -182,6 +214,7 @@ def scenario(prefix, swarm, staging):
     check(len(off) == 1 and off[0]["request"]["hash"] == gone and off[0]["path"] == "/vod"
           and off[0]["request"]["cid"] == GROUP_VOD[0][1], f"peeroff {off}")
 
+    install_over_running_service(prefix, swarm)
     code, out = prefix.wine("net", "stop", "kxsvc")
     check(code == 0, f"net stop: {out}")
     check(prefix.state() == 1, "not stopped after net stop")
