@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include <boost/thread/mutex.hpp>
+
 #include "service/MainWnd.h"
 #include "service/ServiceDebug.h"
 
@@ -18,8 +20,23 @@ const DWORD kWaitHint = 3000;
 std::atomic<DWORD> g_currentState{SERVICE_STOPPED};
 std::atomic<SERVICE_STATUS_HANDLE> g_statusHandle{nullptr};
 // Set while ServiceMain runs the service window; cleared before the object
-// goes, so a late stop control finds no window.
-std::atomic<CMainWnd*> g_serviceWindow{nullptr};
+// goes, so a late stop control finds no window. The lock keeps the object
+// alive while the control thread reads its window handle; it is never held
+// while sending to the window.
+boost::mutex g_serviceWindowLock;
+CMainWnd* g_serviceWindow = nullptr;
+
+void SetServiceWindow(CMainWnd* window)
+{
+    boost::mutex::scoped_lock lock(g_serviceWindowLock);
+    g_serviceWindow = window;
+}
+
+HWND ServiceWindowHandle()
+{
+    boost::mutex::scoped_lock lock(g_serviceWindowLock);
+    return g_serviceWindow ? g_serviceWindow->GetHandle() : nullptr;
+}
 std::atomic<ServiceStatusReporter> g_reporter{&SetServiceStatus};
 
 void ReportControl(DWORD pendingState, DWORD finalState, const wchar_t* trace)
@@ -89,10 +106,8 @@ void WINAPI ServiceHandler(DWORD control)
         return;
     // Sent, not posted: the window stops its seeders on the service thread
     // and ends its loop, which lets ServiceMain finish.
-    if (CMainWnd* window = g_serviceWindow.load()) {
-        if (HWND handle = window->GetHandle())
-            SendMessageW(handle, WM_DESTROY, 0, 0);
-    }
+    if (HWND window = ServiceWindowHandle())
+        SendMessageW(window, WM_DESTROY, 0, 0);
     ServiceDebugPrint(L"Signal service_main thread\n");
 }
 
@@ -108,12 +123,17 @@ extern "C" void WINAPI ServiceMain(DWORD argc, LPWSTR* argv)
     SetTheServiceStatus(SERVICE_RUNNING, NO_ERROR, 0);
 
     CMainWnd* window = new CMainWnd;
-    g_serviceWindow = window;
-    if (window->Startup()) {
+    SetServiceWindow(window);
+    // A stop that came while the window did not exist yet found nothing to
+    // end: honour it instead of running on.
+    if (window->Startup() && g_currentState != SERVICE_STOP_PENDING) {
         SetTheServiceStatus(SERVICE_RUNNING, NO_ERROR, 0);
         window->RunMessageLoop();
     }
-    g_serviceWindow = nullptr;
+    // A stop sent during the start-up waits for this thread: let it in.
+    MSG pending;
+    PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    SetServiceWindow(nullptr);
     delete window;
 
     ServiceDebugPrint(L"SetTheServiceStatus, SERVICE_STOPPED\n");
