@@ -26,6 +26,12 @@ unsigned short TrackerPort()
     return port ? static_cast<unsigned short>(std::atoi(port)) : 0;
 }
 
+unsigned short NatPort()
+{
+    const char* port = std::getenv("TOVRA_NAT_PORT");
+    return port ? static_cast<unsigned short>(std::atoi(port)) : 0;
+}
+
 std::wstring TrackerUrl()
 {
     return L"http://127.0.0.1:" + std::to_wstring(TrackerPort()) + L"/cgi-bin/vod.fcgi";
@@ -127,6 +133,7 @@ protected:
         ASSERT_NE(TrackerPort(), 0) << "run through the swarm fixture";
         Tracker("POST", "/_control", "{\"reset\": true}");
         m_core.SetOwnerWindow(m_owner.Handle());
+        m_core.SetNatServer("127.0.0.1", NatPort());
         m_core.SetHash(kHash);
         m_core.SetContentId(77);
         m_core.SetTrackerUrl(TrackerUrl());
@@ -161,6 +168,7 @@ TEST_F(VodCoreTest, StartNeedsHashCidAndASendableFileRequest)
     // Size 0 and no usable tracker URL: "reqfileinfo" cannot be sent.
     for (const wchar_t* url : {L"", L"ftp://127.0.0.1/x"}) {
         CVodCore core;
+        core.SetNatServer("127.0.0.1", NatPort());
         core.SetHash(kHash);
         core.SetContentId(1);
         core.SetTrackerUrl(url);
@@ -207,6 +215,7 @@ TEST_F(VodCoreTest, FailedFileRequestsAreRetriedThreeTimes)
 
     // Four failures: three retries, then the engine stays without a size.
     CVodCore core;
+    core.SetNatServer("127.0.0.1", NatPort());
     core.SetHash(kHash);
     core.SetContentId(78);
     core.SetTrackerUrl(TrackerUrl());
