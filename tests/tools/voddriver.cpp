@@ -1,0 +1,251 @@
+// voddriver: one VOD engine (CVodCore) in its own process, owned by a window
+// of this program, as the control will own it. For tests, benchmarks and
+// trying the engine by hand.
+//
+// usage: voddriver --tracker URL --nat HOST:PORT --hash HASH --cid N
+//                  [--size BYTES] [--bitrate BIT/S] [--type flv|wmv|...]
+//                  [--cache-dir DIR] [--password-answer 0|1]
+//                  [--connections N] [--seconds N]
+//
+//   --size 0 (the default) asks the tracker for the size; --cache-dir turns
+//   the cache on with DIR (a Windows path, e.g. Z:/tmp/c) as cache folder;
+//   --password-answer is what a password challenge is answered (default 1);
+//   --seconds ends the run after N seconds (default: only STOP ends it).
+//
+// Prints one line each, on stdout:
+//   URL <play url>                          once the engine started
+//   STATUS <stage> <string id>              each WM_VOD_STATUS
+//   CONNECTED <0|1>                         each WM_VOD_CONNECTED
+//   PASSWORD <bytes>                        a password challenge
+//   RELAY <text>                            a text relayed from another peer
+//   STATS <sessions> <contiguous blocks> <downloaded fraction> <down B/s>
+//         <up B/s> <down total> <up total>  once a second
+//   STOPPED                                 after Stop; then the program ends
+//   FAILED                                  Start refused (exit code 1)
+// Reads lines on stdin:
+//   RELAY <text>                            queues a relay text
+//   STOP                                    stops the engine and ends
+// The end of stdin is not a STOP: the driver may run with stdin closed.
+//
+// The play URL serves the file over HTTP on 127.0.0.1 ("http://..." for
+// flv, wmv and the other types the loopback server plays).
+#include "net/Winsock.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "net/PortMapper.h"
+#include "net/UHCore.h"
+#include "vod/VodCacheFile.h"
+#include "vod/VodCore.h"
+#include "vod/VodEngineMessages.h"
+
+namespace {
+
+const UINT WM_DRIVER_LINE = WM_APP + 1;   // lParam: std::string* (the handler deletes it)
+const UINT_PTR kStatsTimer = 1;
+
+CVodCore* g_core = nullptr;
+LRESULT g_passwordAnswer = 1;
+
+void Say(const std::string& line)
+{
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+class NoGateway : public PortMapper {
+public:
+    bool Init() override { return false; }
+    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
+    bool Remove(std::uint16_t, int) override { return false; }
+    void Release() override {}
+};
+
+std::unique_ptr<PortMapper> MakeNoGateway()
+{
+    return std::unique_ptr<PortMapper>(new NoGateway());
+}
+
+void PrintStats()
+{
+    int down = 0, up = 0;
+    std::int64_t downTotal = 0, upTotal = 0;
+    g_core->GetDownloadRate(down);
+    g_core->GetUploadRate(up);
+    g_core->GetDownloadTotal(downTotal);
+    g_core->GetUploadTotal(upTotal);
+    char line[256];
+    std::snprintf(line, sizeof line, "STATS %d %u %.4f %d %d %lld %lld", g_core->GetSessionCount(),
+                  g_core->GetContiguousBlocks(), g_core->GetDownloadedFraction(), down, up,
+                  static_cast<long long>(downTotal), static_cast<long long>(upTotal));
+    Say(line);
+}
+
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_VOD_STATUS:
+        Say("STATUS " + std::to_string(wParam) + " " + std::to_string(lParam));
+        return 0;
+    case WM_VOD_CONNECTED:
+        Say("CONNECTED " + std::to_string(wParam));
+        return 0;
+    case WM_VOD_PASSWORD:
+        Say("PASSWORD " + std::string(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam)));
+        return g_passwordAnswer;
+    case WM_VOD_RELAY_TEXT: {
+        char* text = reinterpret_cast<char*>(wParam);
+        Say("RELAY " + std::string(text, static_cast<std::size_t>(lParam)));
+        std::free(text);
+        return 0;
+    }
+    case WM_TIMER:
+        if (wParam == kStatsTimer)
+            PrintStats();
+        return 0;
+    case WM_DRIVER_LINE: {
+        std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
+        if (*line == "STOP")
+            PostQuitMessage(0);
+        else if (line->compare(0, 6, "RELAY ") == 0)
+            g_core->QueueRelayText(line->substr(6));
+        return 0;
+    }
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+DWORD WINAPI ReadInput(void* window)
+{
+    char line[8192];
+    while (std::fgets(line, sizeof line, stdin)) {
+        std::string* text = new std::string(line);
+        while (!text->empty() && (text->back() == '\n' || text->back() == '\r'))
+            text->pop_back();
+        if (!PostMessageW(static_cast<HWND>(window), WM_DRIVER_LINE, 0, reinterpret_cast<LPARAM>(text)))
+            delete text;
+    }
+    return 0;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: voddriver --tracker URL --nat HOST:PORT --hash HASH --cid N [--size BYTES] "
+                         "[--bitrate BIT/S] [--type TYPE] [--cache-dir DIR] [--password-answer 0|1] "
+                         "[--connections N] [--seconds N]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CVodCore* core = new CVodCore;
+    g_core = core;
+    int seconds = 0;
+    std::wstring cacheDir;
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 >= argc)
+            return Usage();
+        const std::string option = argv[i];
+        const std::string value = argv[i + 1];
+        if (option == "--tracker") {
+            core->SetTrackerUrl(Widen(value));
+        } else if (option == "--nat") {
+            const std::size_t colon = value.rfind(':');
+            if (colon == std::string::npos)
+                return Usage();
+            core->SetNatServer(value.substr(0, colon),
+                               static_cast<std::uint16_t>(std::atoi(value.c_str() + colon + 1)));
+        } else if (option == "--hash") {
+            core->SetHash(value);
+        } else if (option == "--cid") {
+            core->SetContentId(std::atoll(value.c_str()));
+        } else if (option == "--size") {
+            core->SetSize(std::atoll(value.c_str()));
+        } else if (option == "--bitrate") {
+            core->SetBitRate(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+        } else if (option == "--type") {
+            core->SetMediaType(Widen(value));
+        } else if (option == "--cache-dir") {
+            cacheDir = Widen(value);
+        } else if (option == "--password-answer") {
+            g_passwordAnswer = std::atoi(value.c_str());
+        } else if (option == "--connections") {
+            core->SetConnectionLimit(std::atoi(value.c_str()));
+        } else if (option == "--seconds") {
+            seconds = std::atoi(value.c_str());
+        } else {
+            return Usage();
+        }
+    }
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    if (!cacheDir.empty()) {
+        CreateDirectoryW(cacheDir.c_str(), nullptr);
+        CVodCacheFile::SetCachePath(cacheDir);
+        core->SetCacheEnabled(true);
+    }
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VodDriverOwner";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    core->SetOwnerWindow(window);
+    if (!core->Start(GetModuleHandleW(nullptr))) {
+        Say("FAILED");
+        delete core;
+        return 1;
+    }
+    Say("URL " + Narrow(core->GetPlayUrl()));
+    SetTimer(window, kStatsTimer, 1000, nullptr);
+    CloseHandle(CreateThread(nullptr, 0, ReadInput, window, 0, nullptr));
+    const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    MSG msg;
+    for (;;) {
+        if (seconds > 0) {
+            const DWORD now = GetTickCount();
+            if (static_cast<LONG>(end - now) <= 0)
+                break;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+        } else {
+            WaitMessage();
+        }
+        bool quit = false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                quit = true;
+            DispatchMessageW(&msg);
+        }
+        if (quit)
+            break;
+    }
+    KillTimer(window, kStatsTimer);
+    core->Stop();
+    Say("STOPPED");
+    delete core;
+    DestroyWindow(window);
+    // The input thread may still wait on stdin.
+    std::fflush(stdout);
+    ExitProcess(0);
+}
