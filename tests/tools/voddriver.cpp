@@ -5,12 +5,14 @@
 // usage: voddriver --tracker URL --nat HOST:PORT --hash HASH --cid N
 //                  [--size BYTES] [--bitrate BIT/S] [--type flv|wmv|...]
 //                  [--cache-dir DIR] [--password-answer 0|1]
-//                  [--connections N] [--seconds N]
+//                  [--connections N] [--seconds N] [--cycles N]
 //
 //   --size 0 (the default) asks the tracker for the size; --cache-dir turns
 //   the cache on with DIR (a Windows path, e.g. Z:/tmp/c) as cache folder;
 //   --password-answer is what a password challenge is answered (default 1);
-//   --seconds ends the run after N seconds (default: only STOP ends it).
+//   --seconds ends the run after N seconds (default: only STOP ends it);
+//   --cycles runs N Start/Stop cycles of the one engine, each stopped once
+//   the engine uploaded something or after 10 s, then ends.
 //
 // Prints one line each, on stdout:
 //   URL <play url>                          once the engine started
@@ -20,7 +22,14 @@
 //   RELAY <text>                            a text relayed from another peer
 //   STATS <sessions> <contiguous blocks> <downloaded fraction> <down B/s>
 //         <up B/s> <down total> <up total>  once a second
-//   STOPPED                                 after Stop; then the program ends
+//   CYCLE <n> <handles> <threads> <uploaded bytes>
+//                                           after the Stop of cycle n (from 1):
+//                                           the process's handle and thread counts
+//   SETTLED <n> <handles> <threads>         after cycle 1, the counts once they
+//                                           held still for 3 s; after cycle N,
+//                                           once they are down to those (at most
+//                                           20 s of waiting each)
+//   STOPPED                                 after the last Stop; then the program ends
 //   FAILED                                  Start refused (exit code 1)
 // Reads lines on stdin:
 //   RELAY <text>                            queues a relay text
@@ -31,6 +40,9 @@
 // flv, wmv and the other types the loopback server plays).
 #include "net/Winsock.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +58,7 @@ namespace {
 
 const UINT WM_DRIVER_LINE = WM_APP + 1;   // lParam: std::string* (the handler deletes it)
 const UINT_PTR kStatsTimer = 1;
+const DWORD kCycleMs = 10000;
 
 CVodCore* g_core = nullptr;
 LRESULT g_passwordAnswer = 1;
@@ -80,6 +93,57 @@ public:
 std::unique_ptr<PortMapper> MakeNoGateway()
 {
     return std::unique_ptr<PortMapper>(new NoGateway());
+}
+
+// Open handles of this process, found by probing handle values (Wine's
+// GetProcessHandleCount answers 0).
+DWORD HandleCount()
+{
+    DWORD count = 0, flags = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++count;
+    return count;
+}
+
+int ThreadCount()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Waits, at most 20 s, until the handle and thread counts held still for 3 s
+// (idle workers of the system's thread pool end seconds after their last
+// callback), or, given a level, until they are down to it; prints them.
+DWORD g_settledHandles = 0;
+int g_settledThreads = 0;
+
+void Settle(int cycle, bool toLevel)
+{
+    const DWORD begin = GetTickCount();
+    DWORD handles = HandleCount(), since = begin;
+    int threads = ThreadCount();
+    while (GetTickCount() - begin < 20000) {
+        if (toLevel ? handles <= g_settledHandles && threads <= g_settledThreads : GetTickCount() - since >= 3000)
+            break;
+        Sleep(100);
+        const DWORD h = HandleCount();
+        const int t = ThreadCount();
+        if (h != handles || t != threads)
+            since = GetTickCount();
+        handles = h;
+        threads = t;
+    }
+    g_settledHandles = handles;
+    g_settledThreads = threads;
+    Say("SETTLED " + std::to_string(cycle) + " " + std::to_string(handles) + " " + std::to_string(threads));
 }
 
 void PrintStats()
@@ -160,6 +224,7 @@ int main(int argc, char** argv)
     CVodCore* core = new CVodCore;
     g_core = core;
     int seconds = 0;
+    int cycles = 0;
     std::wstring cacheDir;
     for (int i = 1; i < argc; i += 2) {
         if (i + 1 >= argc)
@@ -190,6 +255,8 @@ int main(int argc, char** argv)
             g_passwordAnswer = std::atoi(value.c_str());
         } else if (option == "--connections") {
             core->SetConnectionLimit(std::atoi(value.c_str()));
+        } else if (option == "--cycles") {
+            cycles = std::atoi(value.c_str());
         } else if (option == "--seconds") {
             seconds = std::atoi(value.c_str());
         } else {
@@ -212,36 +279,40 @@ int main(int argc, char** argv)
     RegisterClassW(&wc);
     HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     core->SetOwnerWindow(window);
-    if (!core->Start(GetModuleHandleW(nullptr))) {
-        Say("FAILED");
-        delete core;
-        return 1;
-    }
-    Say("URL " + Narrow(core->GetPlayUrl()));
-    SetTimer(window, kStatsTimer, 1000, nullptr);
     CloseHandle(CreateThread(nullptr, 0, ReadInput, window, 0, nullptr));
-    const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
-    MSG msg;
-    for (;;) {
-        if (seconds > 0) {
+    bool quit = false;
+    for (int cycle = 1; !quit && cycle <= std::max(cycles, 1); ++cycle) {
+        if (!core->Start(GetModuleHandleW(nullptr))) {
+            Say("FAILED");
+            delete core;
+            return 1;
+        }
+        Say("URL " + Narrow(core->GetPlayUrl()));
+        SetTimer(window, kStatsTimer, 1000, nullptr);
+        const DWORD begin = GetTickCount();
+        std::int64_t uploaded = 0;
+        while (!quit) {
             const DWORD now = GetTickCount();
-            if (static_cast<LONG>(end - now) <= 0)
+            if (seconds > 0 && now - begin >= static_cast<DWORD>(seconds) * 1000)
                 break;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
-        } else {
-            WaitMessage();
+            if (cycles > 0 && ((core->GetUploadTotal(uploaded) && uploaded > 0) || now - begin >= kCycleMs))
+                break;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT)
+                    quit = true;
+                DispatchMessageW(&msg);
+            }
         }
-        bool quit = false;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                quit = true;
-            DispatchMessageW(&msg);
-        }
-        if (quit)
-            break;
+        KillTimer(window, kStatsTimer);
+        core->Stop();
+        if (cycles > 0)
+            Say("CYCLE " + std::to_string(cycle) + " " + std::to_string(HandleCount()) + " " +
+                std::to_string(ThreadCount()) + " " + std::to_string(uploaded));
+        if (cycles > 0 && (cycle == 1 || cycle == cycles))
+            Settle(cycle, cycle > 1);
     }
-    KillTimer(window, kStatsTimer);
-    core->Stop();
     Say("STOPPED");
     delete core;
     DestroyWindow(window);

@@ -4,11 +4,14 @@
 // lose pieces, refuse hellos and announce its blocks late with a "have".
 //
 // usage: vodseed --nat HOST:PORT --file PATH --hash HASH [--loss PERCENT]
-//                [--refuse] [--have-later] [--rate KBIT/S]
+//                [--refuse] [--have-later] [--ask] [--rate KBIT/S]
 //
 //   --loss drops that share of the pieces it would send (at random);
 //   --refuse answers every hello with a refusal; --have-later announces no
 //   block in the hello reply and every block one second later (message 8);
+//   --ask makes the seed ask each engine it accepted for block 0 every
+//   second, so that the engine serves pieces too (PIECES <count> when some
+//   came);
 //   --rate is the sending rate of pieces, default 8000 kbit/s.
 //
 // Prints: ADDRESS <packed PeerAddress in hex> once logged in, then one line
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <random>
@@ -82,6 +86,7 @@ struct Options {
     int lossPercent = 0;
     bool refuse = false;
     bool haveLater = false;
+    bool ask = false;
     unsigned rateKbit = 8000;
 };
 
@@ -118,6 +123,11 @@ public:
         VodMessage message;
         if (!ReadVodMessage(data, static_cast<std::uint32_t>(length), message))
             return;
+        if (message.type == VOD_MSG_PIECE) {
+            const std::uint64_t n = ++m_piecesIn;
+            if (n == 1 || n % 100 == 0)
+                Say("PIECES " + std::to_string(n));
+        }
         if (message.type == VOD_MSG_HELLO)
             OnHello(*peer, message.hello);
         else if (message.type == VOD_MSG_REQUEST)
@@ -130,6 +140,8 @@ private:
         std::uint32_t lastRequest = 0;
         std::uint32_t confirmed = 0;
         DWORD haveAt = 0;   // when to announce every block; 0: never
+        DWORD askAt = 0;    // when to ask for block 0 next; 0: never
+        std::uint32_t asked = 0;
     };
 
     void Send(const PeerId& peer, int type, const VodMessage& message)
@@ -153,6 +165,7 @@ private:
             reply.hello.availability = m_options.haveLater ? VodHelloMsg::kHoldsNone : VodHelloMsg::kHoldsAll;
             boost::mutex::scoped_lock lock(m_mutex);
             m_peers[peer].haveAt = m_options.haveLater ? GetTickCount() + 1000 : 0;
+            m_peers[peer].askAt = m_options.ask ? GetTickCount() + 500 : 0;
         }
         Send(peer, PPN_CONN_SRUDP, reply);
     }
@@ -202,6 +215,14 @@ private:
                             have.have[b] = 1;
                         out.emplace_back(entry.first, have);
                     }
+                    if (state.askAt != 0 && static_cast<LONG>(GetTickCount() - state.askAt) >= 0) {
+                        state.askAt += 1000;
+                        VodMessage request;
+                        request.type = VOD_MSG_REQUEST;
+                        request.request.number = ++state.asked;
+                        request.request.blocks[0].resize(kVodPiecesPerBlock, true);
+                        out.emplace_back(entry.first, request);
+                    }
                     while (!state.queue.empty() && credit >= 1) {
                         const std::uint32_t piece = state.queue.front();
                         state.queue.pop_front();
@@ -250,13 +271,14 @@ private:
     boost::condition_variable m_wake;
     bool m_stop = false;
     std::map<PeerId, PeerState, PeerIdLess> m_peers;
+    std::atomic<std::uint64_t> m_piecesIn{0};
     boost::thread m_sender;
 };
 
 int Usage()
 {
     std::fprintf(stderr, "usage: vodseed --nat HOST:PORT --file PATH --hash HASH [--loss PERCENT] [--refuse] "
-                         "[--have-later] [--rate KBIT/S]\n");
+                         "[--have-later] [--ask] [--rate KBIT/S]\n");
     return 2;
 }
 
@@ -274,6 +296,10 @@ int main(int argc, char** argv)
         }
         if (option == "--have-later") {
             options.haveLater = true;
+            continue;
+        }
+        if (option == "--ask") {
+            options.ask = true;
             continue;
         }
         if (i + 1 >= argc)
