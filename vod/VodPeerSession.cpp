@@ -118,10 +118,13 @@ void VodPeerSession::TakeAvailability(const VodHelloMsg& hello)
 
 void VodPeerSession::OnHello(const VodHelloMsg& hello)
 {
-    m_active = true;
+    // Only an accepted remote trades: one of another video (or version) is
+    // refused and must not be served pieces on the way out.
     const bool accept = hello.version == VodHelloMsg::kVersion && hello.hash == m_host.Hash();
-    if (accept)
+    if (accept) {
+        m_active = true;
         TakeAvailability(hello);
+    }
     PostMessageW(m_host.Window(), WM_VOD_SESSION_TICK, reinterpret_cast<WPARAM>(this),
                  accept ? 0x10002 : 2);
 }
