@@ -167,7 +167,7 @@ TEST_F(VodPeerSessionTest, HelloBeforeTheSizeIsKnownReadsNoBlockMap)
 
 TEST_F(VodPeerSessionTest, RefusedHelloLeavesTheSessionInactive)
 {
-    for (const std::string hash : {kHash, std::string("00000000000000000000000000000000")}) {
+    for (const std::string& hash : {kHash, std::string("00000000000000000000000000000000")}) {
         VodPeerSession session(m_host, PeerId::FromBytes("p", 1), false, false);
         VodHelloMsg hello = Hello(hash == kHash ? 2 : 1, VodHelloMsg::kHoldsAll);
         hello.hash = hash;
