@@ -294,13 +294,15 @@ class StartStopCycles(VodEndToEnd):
         self.assertEqual(len(cycles), 20)
         self.assertTrue(all(c[3] > 0 for c in cycles), cycles)
         # Idle workers of the system's thread pool linger a few seconds after
-        # a Stop: after the first cycle (which may leave what lives once per
-        # process) the counts are taken once they held still; after the last
-        # they must come down to those.
+        # a Stop, and the pool may keep one more under load: after the first
+        # cycle (which may leave what lives once per process) the counts are
+        # taken once they held still; after the last they must come down to
+        # within 3 of those, where one handle or thread left by each cycle
+        # would be 19.
         settled = [[int(x) for x in l.split()[2:]] for l in driver.seen if l.startswith("SETTLED ")]
         self.assertEqual(len(settled), 2, driver.seen[-10:])
-        self.assertLessEqual(settled[1][0], settled[0][0], cycles)
-        self.assertLessEqual(settled[1][1], settled[0][1], cycles)
+        self.assertLessEqual(settled[1][0], settled[0][0] + 3, (settled, cycles))
+        self.assertLessEqual(settled[1][1], settled[0][1] + 3, (settled, cycles))
         seed.expect("PIECES")
 
 
