@@ -34,6 +34,10 @@ struct StartRecord {
 // Private: SetCacheEnabled while running. wParam: the new flag.
 const UINT WM_VOD_CACHE_FLAG = 1291;
 
+// Private: writes the number of sessions (the table is the engine thread's)
+// to the int wParam points at.
+const UINT WM_VOD_SESSION_COUNT = 1292;
+
 const UINT kReqPeerFirstMs = 500;
 const UINT kRetryMs = 2000;
 const UINT kReapMs = 5000;
@@ -234,9 +238,14 @@ void CVodCore::Stop()
 
 int CVodCore::GetSessionCount()
 {
-    // The table belongs to the engine thread; its size is read without a
-    // lock, as a figure for display.
-    return static_cast<int>(m_sessions.size());
+    // The window procedure's answer is not handed back: the count comes
+    // through a variable of this call. While this thread waits it still takes
+    // the messages the engine sends to the owner window; a destroyed window
+    // fails the call at once.
+    int count = 0;
+    if (m_window.Handle() != nullptr)
+        SendMessageW(m_window.Handle(), WM_VOD_SESSION_COUNT, reinterpret_cast<WPARAM>(&count), 0);
+    return count;
 }
 
 bool CVodCore::GetStatistic(int id, std::int64_t& value)
@@ -386,6 +395,9 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             SetTimer(m_window.Handle(), VOD_TIMER_REAP, kReapMs, nullptr);
         break;
     }
+    case WM_VOD_SESSION_COUNT:
+        *reinterpret_cast<int*>(wParam) = static_cast<int>(m_sessions.size());
+        break;
     case WM_VOD_PEER_EVENT:
         OnPeerEvent(*reinterpret_cast<const PeerId*>(wParam), static_cast<int>(lParam));
         break;

@@ -8,7 +8,9 @@
 //                  [--connections N] [--seconds N] [--cycles N]
 //
 //   --size 0 (the default) asks the tracker for the size; --cache-dir turns
-//   the cache on with DIR (a Windows path, e.g. Z:/tmp/c) as cache folder;
+//   the cache on with DIR (a Windows path, e.g. Z:/tmp/c) as cache folder
+//   (written to the per-user settings file, whose bytes are put back at the
+//   end);
 //   --password-answer is what a password challenge is answered (default 1);
 //   --seconds ends the run after N seconds (default: only STOP ends it);
 //   --cycles runs N Start/Stop cycles of the one engine, each stopped once
@@ -48,6 +50,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/settings/CIni.h"
 #include "net/PortMapper.h"
 #include "net/UHCore.h"
 #include "vod/VodCacheFile.h"
@@ -81,6 +84,43 @@ std::wstring Widen(const std::string& text)
 {
     return std::wstring(text.begin(), text.end());
 }
+
+// The per-user settings file as it was, put back when the driver ends.
+class SettingsKeeper {
+public:
+    SettingsKeeper() : m_path(util::GetLocalSettingsIniPath())
+    {
+        HANDLE file = CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        m_existed = true;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            m_bytes.append(buffer, got);
+        CloseHandle(file);
+    }
+    ~SettingsKeeper()
+    {
+        if (!m_existed) {
+            DeleteFileW(m_path.c_str());
+            return;
+        }
+        HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        DWORD put = 0;
+        WriteFile(file, m_bytes.data(), static_cast<DWORD>(m_bytes.size()), &put, nullptr);
+        CloseHandle(file);
+    }
+
+private:
+    std::wstring m_path;
+    bool m_existed = false;
+    std::string m_bytes;
+};
 
 class NoGateway : public PortMapper {
 public:
@@ -266,7 +306,9 @@ int main(int argc, char** argv)
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    std::unique_ptr<SettingsKeeper> settings;
     if (!cacheDir.empty()) {
+        settings.reset(new SettingsKeeper);
         CreateDirectoryW(cacheDir.c_str(), nullptr);
         CVodCacheFile::SetCachePath(cacheDir);
         core->SetCacheEnabled(true);
@@ -285,6 +327,7 @@ int main(int argc, char** argv)
         if (!core->Start(GetModuleHandleW(nullptr))) {
             Say("FAILED");
             delete core;
+            settings.reset();
             return 1;
         }
         Say("URL " + Narrow(core->GetPlayUrl()));
@@ -313,8 +356,9 @@ int main(int argc, char** argv)
         if (cycles > 0 && (cycle == 1 || cycle == cycles))
             Settle(cycle, cycle > 1);
     }
-    Say("STOPPED");
     delete core;
+    settings.reset();
+    Say("STOPPED");
     DestroyWindow(window);
     // The input thread may still wait on stdin.
     std::fflush(stdout);
