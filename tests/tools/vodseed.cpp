@@ -4,20 +4,23 @@
 // lose pieces, refuse hellos and announce its blocks late with a "have".
 //
 // usage: vodseed --nat HOST:PORT --file PATH --hash HASH [--loss PERCENT]
-//                [--refuse] [--have-later] [--ask] [--rate KBIT/S]
+//                [--refuse] [--have-later] [--ask] [--relay-inject]
+//                [--rate KBIT/S]
 //
 //   --loss drops that share of the pieces it would send (at random);
 //   --refuse answers every hello with a refusal; --have-later announces no
 //   block in the hello reply and every block one second later (message 8);
 //   --ask makes the seed ask each engine it accepted for block 0 every
 //   second, so that the engine serves pieces too (PIECES <count> when some
-//   came);
+//   came); --relay-inject sends each engine it accepted, 1.5 s later, the
+//   relay messages of RelayScript below;
 //   --rate is the sending rate of pieces, default 8000 kbit/s.
 //
 // Prints: ADDRESS <packed PeerAddress in hex> once logged in, then one line
 // per event: HELLO <peer id hex> ACCEPTED|REFUSED, REQUEST <number>
 // <pieces>, DONE <number>, SENT <pieces sent> <pieces dropped>, EVENT <event>
-// <peer id hex>. Reads STOP (or the end of stdin) to end.
+// <peer id hex>, RELAYIN <kind> <hops> <text> for each relay message that
+// came. Reads STOP (or the end of stdin) to end.
 #include "net/Winsock.h"
 
 #include <cstdio>
@@ -87,6 +90,7 @@ struct Options {
     bool refuse = false;
     bool haveLater = false;
     bool ask = false;
+    bool relayInject = false;
     unsigned rateKbit = 8000;
 };
 
@@ -128,6 +132,9 @@ public:
             if (n == 1 || n % 100 == 0)
                 Say("PIECES " + std::to_string(n));
         }
+        if (message.type == VOD_MSG_RELAY)
+            Say("RELAYIN " + std::to_string(message.relay.kind) + " " + std::to_string(message.relay.hops) + " " +
+                message.relay.text);
         if (message.type == VOD_MSG_HELLO)
             OnHello(*peer, message.hello);
         else if (message.type == VOD_MSG_REQUEST)
@@ -141,6 +148,7 @@ private:
         std::uint32_t confirmed = 0;
         DWORD haveAt = 0;   // when to announce every block; 0: never
         DWORD askAt = 0;    // when to ask for block 0 next; 0: never
+        DWORD relayAt = 0;  // when to send the relay script; 0: never
         std::uint32_t asked = 0;
     };
 
@@ -166,6 +174,7 @@ private:
             boost::mutex::scoped_lock lock(m_mutex);
             m_peers[peer].haveAt = m_options.haveLater ? GetTickCount() + 1000 : 0;
             m_peers[peer].askAt = m_options.ask ? GetTickCount() + 500 : 0;
+            m_peers[peer].relayAt = m_options.relayInject ? GetTickCount() + 1500 : 0;
         }
         Send(peer, PPN_CONN_SRUDP, reply);
     }
@@ -188,6 +197,35 @@ private:
         }
         Say("REQUEST " + std::to_string(request.number) + " " + std::to_string(count));
         m_wake.notify_all();
+    }
+
+    // From origin "xxx..." unless said: kind 1 "one" (seq 1, hop 1), kind 1
+    // "repeat" (seq 1 again), kind 1 "self" (the engine's own id as origin),
+    // kind 2 "nofwd" (seq 2, hop 1), kind 2 "fwd" (seq 3, hop 2), kind 1
+    // "end" (seq 4, hop 1).
+    static std::vector<VodMessage> RelayScript(const PeerId& engine)
+    {
+        const PeerId other = PeerId::FromBytes("xxxxxxxxxxxxxxxxxxxx", 20);
+        const struct {
+            const PeerId* origin;
+            std::uint32_t sequence;
+            std::uint8_t kind;
+            std::uint8_t hops;
+            const char* text;
+        } script[] = {{&other, 1, 1, 1, "one"},  {&other, 1, 1, 5, "repeat"}, {&engine, 5, 1, 5, "self"},
+                      {&other, 2, 2, 1, "nofwd"}, {&other, 3, 2, 2, "fwd"},   {&other, 4, 1, 1, "end"}};
+        std::vector<VodMessage> messages;
+        for (const auto& line : script) {
+            VodMessage message;
+            message.type = VOD_MSG_RELAY;
+            message.relay.origin = *line.origin;
+            message.relay.sequence = line.sequence;
+            message.relay.kind = line.kind;
+            message.relay.hops = line.hops;
+            message.relay.text = line.text;
+            messages.push_back(message);
+        }
+        return messages;
     }
 
     // Every 5 ms: the pieces the rate allows, one peer after the other.
@@ -214,6 +252,11 @@ private:
                         for (std::uint32_t b = 0; b < m_blocks; ++b)
                             have.have[b] = 1;
                         out.emplace_back(entry.first, have);
+                    }
+                    if (state.relayAt != 0 && static_cast<LONG>(GetTickCount() - state.relayAt) >= 0) {
+                        state.relayAt = 0;
+                        for (const VodMessage& relay : RelayScript(entry.first))
+                            out.emplace_back(entry.first, relay);
                     }
                     if (state.askAt != 0 && static_cast<LONG>(GetTickCount() - state.askAt) >= 0) {
                         state.askAt += 1000;
@@ -254,7 +297,10 @@ private:
                 }
             }
             for (const auto& item : out)
-                Send(item.first, item.second.type == VOD_MSG_PIECE ? PPN_CONN_SUDT : PPN_CONN_SRUDP, item.second);
+                Send(item.first,
+                     item.second.type == VOD_MSG_PIECE || item.second.type == VOD_MSG_RELAY ? PPN_CONN_SUDT
+                                                                                              : PPN_CONN_SRUDP,
+                     item.second);
             if (sent + dropped != reported && out.empty()) {
                 reported = sent + dropped;
                 Say("SENT " + std::to_string(sent) + " " + std::to_string(dropped));
@@ -278,7 +324,7 @@ private:
 int Usage()
 {
     std::fprintf(stderr, "usage: vodseed --nat HOST:PORT --file PATH --hash HASH [--loss PERCENT] [--refuse] "
-                         "[--have-later] [--ask] [--rate KBIT/S]\n");
+                         "[--have-later] [--ask] [--relay-inject] [--rate KBIT/S]\n");
     return 2;
 }
 
@@ -300,6 +346,10 @@ int main(int argc, char** argv)
         }
         if (option == "--ask") {
             options.ask = true;
+            continue;
+        }
+        if (option == "--relay-inject") {
+            options.relayInject = true;
             continue;
         }
         if (i + 1 >= argc)

@@ -282,6 +282,23 @@ class VodEndToEnd(unittest.TestCase):
         second.expect("RELAY", 20, accept=lambda l: l == "RELAY hello from the first")
 
 
+class RelayRules(VodEndToEnd):
+    def test_relay_rules(self):
+        """A text at hop 1 is shown, not forwarded; a repeat and one of the
+        engine's own are ignored; other kinds are forwarded, to seeds too."""
+        self.know_file()
+        injector = self.start_seed("--relay-inject")
+        other = self.start_seed()
+        driver = self.start_driver()
+        driver.expect("RELAY end")
+        shown = [l for l in driver.seen if l.startswith("RELAY ")]
+        self.assertEqual(shown, ["RELAY one", "RELAY end"])
+        # Forwarded with one hop less to the other session, not back.
+        other.expect("RELAYIN 2 1 fwd", 20)
+        self.assertEqual([l for l in other.seen if l.startswith("RELAYIN")], ["RELAYIN 2 1 fwd"])
+        self.assertEqual([l for l in injector.seen if l.startswith("RELAYIN")], [])
+
+
 class StartStopCycles(VodEndToEnd):
     def test_cycles_leave_no_thread_or_handle(self):
         """Twenty Start/Stop cycles, each stopped while the seed is being
