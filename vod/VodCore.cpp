@@ -7,7 +7,12 @@
 #include <ctime>
 
 #include "common/http/HttpRequest.h"
+#include "net/PPNCore.h"
+#include "net/PPNException.h"
+#include "net/PropertyMap.h"
 #include "vod/VodBlockMap.h"
+#include "vod/VodCandidates.h"
+#include "vod/VodPeerSession.h"
 #include "vod/VodCacheFile.h"
 #include "vod/VodEngineMessages.h"
 #include "vod/VodTrackerMessages.h"
@@ -29,6 +34,10 @@ struct StartRecord {
 // Private: SetCacheEnabled while running. wParam: the new flag.
 const UINT WM_VOD_CACHE_FLAG = 1291;
 
+// Private: writes the number of sessions (the table is the engine thread's)
+// to the int wParam points at.
+const UINT WM_VOD_SESSION_COUNT = 1292;
+
 const UINT kReqPeerFirstMs = 500;
 const UINT kRetryMs = 2000;
 const UINT kReapMs = 5000;
@@ -48,6 +57,18 @@ std::string Narrow(const std::wstring& text)
     std::string out(static_cast<std::size_t>(std::max(need, 0)), '\0');
     if (need > 0)
         WideCharToMultiByte(CP_ACP, 0, text.data(), count, &out[0], need, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int count = static_cast<int>(text.size());
+    const int need = MultiByteToWideChar(CP_ACP, 0, text.data(), count, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(need, 0)), L'\0');
+    if (need > 0)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), count, &out[0], need);
     return out;
 }
 
@@ -102,10 +123,15 @@ bool CVodCore::Start(HINSTANCE instance)
         return false;
     }
     StartRecord record = {false};
-    SendMessageW(m_window.Handle(), WM_VOD_BEGIN, reinterpret_cast<WPARAM>(&record), 0);
-    if (record.ok)
+    if (StartNetwork()) {
+        PostStatus(VOD_STATUS_LOGIN);
+        // Made before anything on the engine thread can start a session
+        // whose pacing timer lives in it.
         m_timerQueue = CreateTimerQueue();
-    if (!record.ok || m_timerQueue == nullptr) {
+        if (m_timerQueue != nullptr)
+            SendMessageW(m_window.Handle(), WM_VOD_BEGIN, reinterpret_cast<WPARAM>(&record), 0);
+    }
+    if (!record.ok) {
         m_running = true;   // so that Stop undoes what was started
         Stop();
         return false;
@@ -116,18 +142,71 @@ bool CVodCore::Start(HINSTANCE instance)
     return true;
 }
 
+bool CVodCore::StartNetwork()
+{
+    PropertyMap properties;
+    properties[PPN_PROP_NAT_SERVER] = m_natHost;
+    properties[PPN_PROP_NAT_PORT] = std::to_string(m_natPort);
+    properties[PPN_PROP_STUN_SERVER] = m_stunHost;
+    properties[PPN_PROP_PORT_HIGH] = std::to_string(m_portHigh);
+    properties[PPN_PROP_PORT_LOW] = std::to_string(m_portLow);
+    properties[PPN_PROP_LOGIN_INTERVAL] = "1000";
+    properties[PPN_PROP_LOGOUT_INTERVAL] = "100";
+    properties[PPN_PROP_KEEPALIVE_INTERVAL] = "10";
+    std::unique_ptr<ppn::PPNCore> network(new ppn::PPNCore);
+    try {
+        network->AddListener(this);
+        network->SetProperties(properties);
+        network->StartListen(0);
+    } catch (const ppn::PPNException&) {
+        try {
+            network->RemoveListener(this);
+            network->Stop();
+        } catch (const ppn::PPNException&) {
+        }
+        return false;
+    }
+    m_network = std::move(network);
+    return true;
+}
+
+void CVodCore::StopNetwork()
+{
+    if (!m_network)
+        return;
+    try {
+        m_network->RemoveListener(this);
+        m_network->Stop();
+    } catch (const ppn::PPNException&) {
+    }
+    m_network.reset();
+}
+
 void CVodCore::Stop()
 {
     if (!m_running)
         return;
+    KillTimer(m_window.Handle(), VOD_TIMER_REAP);
     m_server.Stop();
-    // Ends the thread, its window and its timers; nothing of the engine
-    // thread runs after this.
+    // Ends the thread, its window and its window timers; nothing of the
+    // engine thread runs after this, and messages sent to it fail.
     m_window.Destroy();
+    StopNetwork();
+    // The timer queue goes before the sessions whose pacing timers it runs:
+    // once it is deleted no callback holds a session record any more.
     if (m_timerQueue != nullptr) {
         DeleteTimerQueueEx(m_timerQueue, INVALID_HANDLE_VALUE);
         m_timerQueue = nullptr;
     }
+    m_scheduleTimer = m_secondTimer = nullptr;
+    for (auto& entry : m_sessions)
+        delete entry.second;
+    m_sessions.clear();
+    for (auto& entry : m_pendingDeletion) {
+        CloseHandle(entry.first);
+        delete entry.second;
+    }
+    m_pendingDeletion.clear();
     timeEndPeriod(1);
     // Requests whose completion never arrived: deleting one joins its worker,
     // which may have to finish its transfer first.
@@ -135,7 +214,7 @@ void CVodCore::Stop()
         delete request;
     m_requests.clear();
     m_sizeKnown = false;
-    m_windowStart = 0;
+    m_windowStart = m_windowEnd = 0;
     m_contiguous = 0;
     // Blocks completed since the last batch reach the cache before it closes.
     if (m_blockMap && m_cache)
@@ -149,7 +228,98 @@ void CVodCore::Stop()
     m_retry.clear();
     m_wantedBlocks.clear();
     m_wantedPieces.clear();
+    {
+        boost::mutex::scoped_lock lock(m_relayMutex);
+        m_relayQueue.clear();
+    }
+    m_relaySeen.clear();
     m_running = false;
+}
+
+int CVodCore::GetSessionCount()
+{
+    // The window procedure's answer is not handed back: the count comes
+    // through a variable of this call. While this thread waits it still takes
+    // the messages the engine sends to the owner window; a destroyed window
+    // fails the call at once.
+    int count = 0;
+    if (m_window.Handle() != nullptr)
+        SendMessageW(m_window.Handle(), WM_VOD_SESSION_COUNT, reinterpret_cast<WPARAM>(&count), 0);
+    return count;
+}
+
+bool CVodCore::GetStatistic(int id, std::int64_t& value)
+{
+    if (!m_network)
+        return false;
+    try {
+        PropertyMap properties;
+        properties[id] = std::string();
+        m_network->GetProperties(properties);
+        value = std::strtoll(properties[id].c_str(), nullptr, 10);
+        return true;
+    } catch (const ppn::PPNException&) {
+        return false;
+    }
+}
+
+bool CVodCore::GetDownloadRate(int& rate)
+{
+    std::int64_t value = 0;
+    if (!GetStatistic(PPN_STAT_SUDT_RECV_RATE, value))
+        return false;
+    rate = static_cast<int>(value);
+    return true;
+}
+
+bool CVodCore::GetUploadRate(int& rate)
+{
+    std::int64_t value = 0;
+    if (!GetStatistic(PPN_STAT_SUDT_SEND_RATE, value))
+        return false;
+    rate = static_cast<int>(value);
+    return true;
+}
+
+bool CVodCore::GetDownloadTotal(std::int64_t& bytes)
+{
+    return GetStatistic(PPN_STAT_SUDT_BYTES_RECEIVED, bytes);
+}
+
+bool CVodCore::GetUploadTotal(std::int64_t& bytes)
+{
+    return GetStatistic(PPN_STAT_SUDT_BYTES_SENT, bytes);
+}
+
+double CVodCore::GetDownloadedFraction() const
+{
+    if (m_size <= 0)
+        return 0;
+    return double(m_contiguous.load()) * kVodBlockSize / double(m_size);
+}
+
+bool CVodCore::QueueRelayText(const std::string& text)
+{
+    if (text.empty())
+        return true;
+    if (!m_network)
+        return false;
+    PeerAddress self;
+    try {
+        m_network->GetLocalAddress(self, false);
+    } catch (const ppn::PPNException&) {
+        return false;
+    }
+    boost::mutex::scoped_lock lock(m_relayMutex);
+    RelayItem item;
+    item.message.origin = self.id;
+    item.message.sequence = ++m_relaySequence;
+    item.message.kind = PeerRelayMsg::kKindText;
+    item.message.hops = PeerRelayMsg::kFirstHopCount;
+    item.message.text = text;
+    item.source = nullptr;
+    m_relayQueue.push_back(item);
+    return true;
 }
 
 void CVodCore::NotifyBuffering()
@@ -225,6 +395,29 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             SetTimer(m_window.Handle(), VOD_TIMER_REAP, kReapMs, nullptr);
         break;
     }
+    case WM_VOD_SESSION_COUNT:
+        *reinterpret_cast<int*>(wParam) = static_cast<int>(m_sessions.size());
+        break;
+    case WM_VOD_PEER_EVENT:
+        OnPeerEvent(*reinterpret_cast<const PeerId*>(wParam), static_cast<int>(lParam));
+        break;
+    case WM_VOD_PEER_DATA: {
+        const VodPeerData* data = reinterpret_cast<const VodPeerData*>(lParam);
+        OnPeerData(*reinterpret_cast<const PeerId*>(wParam), data->data, data->length);
+        break;
+    }
+    case WM_VOD_SESSION_TICK:
+        OnSessionTick(reinterpret_cast<VodPeerSession*>(wParam), lParam);
+        break;
+    case WM_VOD_SESSION_RESULT:
+        OnSessionResult(reinterpret_cast<VodPeerSession*>(wParam), lParam);
+        break;
+    case WM_VOD_SCHEDULE:
+        Schedule();
+        break;
+    case WM_VOD_SECOND:
+        OnSecond();
+        break;
     case WM_VOD_CACHE_FLAG:
         m_cacheEnabled = wParam != 0;
         if (m_blockMap && m_cacheEnabled)
@@ -267,6 +460,13 @@ void CVodCore::OnTimer(UINT_PTR timerId)
     case VOD_TIMER_REQFILEINFO:
         if (SendReqFileInfo())
             KillTimer(m_window.Handle(), VOD_TIMER_REQFILEINFO);
+        break;
+    case VOD_TIMER_REAP:
+        ReapSessions();
+        break;
+    case VOD_TIMER_PEERON:
+        if (SendPeerOn())
+            KillTimer(m_window.Handle(), VOD_TIMER_PEERON);
         break;
     default:
         break;
@@ -325,10 +525,33 @@ bool CVodCore::SendReqFileInfo()
 
 bool CVodCore::SendReqPeer(const std::wstring& url)
 {
-    // The request carries this peer's id, which only the network core knows:
-    // without a core nothing can be asked.
-    (void)url;
-    return false;
+    if (url.empty() || m_hash.empty() || !m_network)
+        return false;
+    PeerAddress self;
+    try {
+        m_network->GetLocalAddress(self, false);
+    } catch (const ppn::PPNException&) {
+        return false;
+    }
+    if (!TrackRequest(PostTrackerRequest(m_window.Handle(), WM_VOD_HTTP_DONE, VOD_HTTP_REQPEER, url,
+                                         BuildReqPeer(m_cid, self.id, m_hash, m_peersAsked))))
+        return false;
+    PostStatus(VOD_STATUS_ASKING_PEERS);
+    return true;
+}
+
+bool CVodCore::SendPeerOn()
+{
+    if (!m_network || m_trackerUrl.empty())
+        return false;
+    PeerAddress self;
+    try {
+        m_network->GetLocalAddress(self, true);
+    } catch (const ppn::PPNException&) {
+        return false;
+    }
+    return TrackRequest(PostTrackerRequest(m_window.Handle(), WM_VOD_HTTP_DONE, VOD_HTTP_PEERON,
+                                           m_trackerUrl, BuildPeerOn(m_cid, self.id, m_hash)));
 }
 
 void CVodCore::OnHttpDone(WPARAM kind, http::CHttpRequest* request)
@@ -338,6 +561,61 @@ void CVodCore::OnHttpDone(WPARAM kind, http::CHttpRequest* request)
     std::unique_ptr<http::CHttpRequest> owned(request);
     if (kind == VOD_HTTP_REQFILEINFO)
         OnFileInfoReply(*request);
+    else if (kind == VOD_HTTP_REQPEER)
+        OnPeerReply(*request);
+}
+
+void CVodCore::OnPeerReply(http::CHttpRequest& request)
+{
+    std::string bytes;
+    if (!ReadTrackerReply(request, bytes)) {
+        if (++m_peerFailures <= kMostTransferRetries)
+            SetTimer(m_window.Handle(), VOD_TIMER_REQPEER, kRetryMs, nullptr);
+        return;
+    }
+    VodPeerReply reply;
+    std::wstring redirect;
+    if (ParsePeerReply(bytes.data(), bytes.size(), reply) && reply.success) {
+        if (reply.hasPeerList) {
+            StoreCandidates(reply.candidates, m_normal, m_seeds);
+            if (!reply.pwd.empty()) {
+                LRESULT answer = 0;
+                if (m_owner != nullptr)
+                    answer = SendMessageW(m_owner, WM_VOD_PASSWORD,
+                                          reinterpret_cast<WPARAM>(reply.pwd.data()),
+                                          static_cast<LPARAM>(reply.pwd.size()));
+                if (answer == 0) {
+                    m_normal.clear();
+                    m_seeds.clear();
+                }
+            }
+        } else {
+            redirect = Widen(reply.redirect);
+        }
+    }
+    if (!redirect.empty() && redirect != m_trackerUrl) {
+        if (!SendReqPeer(redirect))
+            PostStatus(VOD_STATUS_NO_PEERS);
+        return;
+    }
+    if (m_normal.empty() && m_seeds.empty()) {
+        PostStatus(VOD_STATUS_NO_PEERS);
+        PostOwner(WM_VOD_CONNECTED, 0);
+        return;
+    }
+    PostStatus(VOD_STATUS_PEERS_FOUND);
+    if (ConnectCandidates()) {
+        PostStatus(VOD_STATUS_CONNECTING);
+        PostOwner(WM_VOD_CONNECTED, 1);
+    } else {
+        PostOwner(WM_VOD_CONNECTED, 0);
+    }
+}
+
+void CVodCore::PostOwner(UINT message, WPARAM wParam)
+{
+    if (m_owner != nullptr)
+        PostMessageW(m_owner, message, wParam, 0);
 }
 
 void CVodCore::OnFileInfoReply(http::CHttpRequest& request)

@@ -6,29 +6,47 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
+
+#include <boost/thread/mutex.hpp>
 
 #include "common/wnd/IMyWndMsgHost.h"
 #include "common/wnd/MyWnd.h"
+#include "net/EventListener.h"
+#include "vod/PeerRelayMsg.h"
 #include "vod/VodCandidate.h"
+#include "vod/VodSessionHost.h"
+#include "vod/VodTimer.h"
 #include "vod/http/HttpServer.h"
 #include "vod/reader/IReader.h"
 #include "vod/reader/IReaderHost.h"
+#include "common/pack/BitField.h"
 
 namespace http {
 class CHttpRequest;
 }
+namespace ppn {
+class PPNCore;
+}
 class CVodBlockMap;
 class CVodCacheFile;
+class VodPeerSession;
 
 // The video-on-demand engine of one stored video. The control writes the
 // settings, then calls Start and Stop on its own thread; everything else runs
 // on the engine's message thread (a CMyWnd), which other threads reach by
 // window messages (see VodEngineMessages.h). Players read through the
 // engine's IReaderHost and IReader, from their own threads.
-class CVodCore : public inf::IReaderHost, public inf::IReader, public IMyWndMsgHost {
+class CVodCore : public ppn::EventListener,
+                 public inf::IReaderHost,
+                 public inf::IReader,
+                 public IMyWndMsgHost,
+                 private IVodSessionHost {
 public:
     CVodCore();
     ~CVodCore() override;
@@ -62,6 +80,17 @@ public:
     void Stop();
     bool IsRunning() const { return m_running; }
 
+    // Statistics (control's thread): sessions, and the datagram transport's
+    // rates (byte/s) and totals (bytes); false without a network core.
+    int GetSessionCount();
+    bool GetDownloadRate(int& rate);
+    bool GetUploadRate(int& rate);
+    bool GetDownloadTotal(std::int64_t& bytes);
+    bool GetUploadTotal(std::int64_t& bytes);
+    double GetDownloadedFraction() const;
+    // Queues a text flooded to the other peers of the video, one a second.
+    bool QueueRelayText(const std::string& text);
+
     void NotifyBuffering();
     void NotifyPlaying();
     void NotifyPaused();
@@ -86,6 +115,56 @@ public:
     // IMyWndMsgHost (engine thread).
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnTimer(UINT_PTR timerId) override;
+
+    // ppn::EventListener (the network core's threads).
+    void OnEvent(const PeerId* peer, int event, int type) override;
+    void OnReceive(const PeerId* peer, int type, const char* data, int length) override;
+
+private:
+    struct RelayItem {
+        PeerRelayMsg message;
+        VodPeerSession* source;   // none for a text of this engine's own
+    };
+    typedef std::map<PeerId, VodPeerSession*, PeerIdLess> SessionTable;
+
+    // IVodSessionHost.
+    ppn::PPNCore* Network() override { return m_network.get(); }
+    CVodBlockMap* BlockMap() override { return m_blockMap.get(); }
+    HWND Window() override { return m_window.Handle(); }
+    HANDLE TimerQueue() override { return m_timerQueue; }
+    const std::string& Hash() override { return m_hash; }
+    const std::string& Referrer() override { return m_referrer; }
+    std::uint32_t UploadRateKbit() override { return m_uploadRate; }
+    std::uint32_t DownloadRateKbit() override { return m_downloadRate; }
+    std::uint64_t ReadPosition() override { return m_readPosition; }
+    std::uint32_t WindowEnd() override { return m_windowEnd; }
+
+    void PostOwner(UINT message, WPARAM wParam);
+    bool StartNetwork();
+    void StopNetwork();
+    bool GetStatistic(int id, std::int64_t& value);
+    bool SendPeerOn();
+    void OnPeerReply(http::CHttpRequest& request);
+    void OnPeerEvent(const PeerId& peer, int event);
+    void OnPeerData(const PeerId& peer, const char* data, int length);
+    void OnSessionTick(VodPeerSession* session, LPARAM step);
+    void OnSessionResult(VodPeerSession* session, LPARAM result);
+    VodPeerSession* FindSession(VodPeerSession* session) const;
+    // Ends the session of peer, if any, and hands its lost pieces back.
+    void EndSession(const PeerId& peer);
+    void DisposeSession(VodPeerSession* session);
+    void ReapSessions();
+    bool ConnectPeer(const VodCandidate& candidate);
+    bool ConnectCandidates();
+    bool StartPlayback();
+    void RetryCandidates();
+    void AdvanceWindow();
+    void Schedule();
+    bool ScheduleFromCache();
+    bool AskBlock(std::uint32_t block, const nps::BitField& field, std::vector<VodPeerSession*>& list);
+    nps::BitField MissingPieces(std::uint32_t block) const;
+    void OnSecond();
+    void OnRelay(VodPeerSession* source, const PeerRelayMsg& relay);
 
 private:
     void PostStatus(int stage);
@@ -125,6 +204,20 @@ private:
     bool m_running = false;           // control's thread
     CMyWnd m_window;
     HANDLE m_timerQueue = nullptr;
+    std::unique_ptr<ppn::PPNCore> m_network;
+    SessionTable m_sessions;
+    // Ended sessions waiting for their pacing timer's deletion, by its event.
+    std::map<HANDLE, VodPeerSession*> m_pendingDeletion;
+    HANDLE m_scheduleTimer = nullptr;
+    HANDLE m_secondTimer = nullptr;
+    VodTimerRecord m_scheduleRecord = {};
+    VodTimerRecord m_secondRecord = {};
+    std::uint32_t m_rerequestMs = 0;
+    std::uint32_t m_retryMs = 0;
+    std::map<PeerId, std::uint32_t, PeerIdLess> m_relaySeen;
+    boost::mutex m_relayMutex;
+    std::deque<RelayItem> m_relayQueue;
+    std::uint32_t m_relaySequence = 0;
     HttpServer m_server;
     std::unique_ptr<CVodBlockMap> m_blockMap;
     std::unique_ptr<CVodCacheFile> m_cache;

@@ -19,10 +19,16 @@ const UINT WM_VOD_PLAYER_PLAYING = 1313;
 const UINT WM_VOD_PLAYER_PAUSED = 1314;
 const UINT WM_VOD_PLAYER_STOPPED = 1315;
 
+// What lParam of WM_VOD_PEER_DATA points at: one message of the network core.
+struct VodPeerData {
+    const char* data;
+    int length;
+};
+
 // Messages to the owner window.
 const UINT WM_VOD_CONNECTED = 1296;   // posted: 1 when connections were started, else 0
 const UINT WM_VOD_STATUS = 1298;      // posted: stage, string id
-const UINT WM_VOD_RELAY_TEXT = 1299;  // posted: heap copy (the owner frees it), length
+const UINT WM_VOD_RELAY_TEXT = 1299;  // posted: malloc'd copy (the owner frees it), length
 const UINT WM_VOD_PASSWORD = 1572;    // sent: "pwd" bytes (valid during the call), length
 
 // Kinds of WM_VOD_HTTP_DONE.

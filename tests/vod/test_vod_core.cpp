@@ -26,6 +26,12 @@ unsigned short TrackerPort()
     return port ? static_cast<unsigned short>(std::atoi(port)) : 0;
 }
 
+unsigned short NatPort()
+{
+    const char* port = std::getenv("TOVRA_NAT_PORT");
+    return port ? static_cast<unsigned short>(std::atoi(port)) : 0;
+}
+
 std::wstring TrackerUrl()
 {
     return L"http://127.0.0.1:" + std::to_wstring(TrackerPort()) + L"/cgi-bin/vod.fcgi";
@@ -82,11 +88,17 @@ public:
         }
     }
     std::vector<MSG> m_seen;
+    LRESULT m_passwordAnswer = 0;
+    std::string m_password;
 
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     {
         auto* self = reinterpret_cast<OwnerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self != nullptr && message == WM_VOD_PASSWORD) {
+            self->m_password.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
+            return self->m_passwordAnswer;
+        }
         if (self != nullptr && message >= WM_USER) {
             MSG m = {};
             m.hwnd = hwnd;
@@ -127,6 +139,7 @@ protected:
         ASSERT_NE(TrackerPort(), 0) << "run through the swarm fixture";
         Tracker("POST", "/_control", "{\"reset\": true}");
         m_core.SetOwnerWindow(m_owner.Handle());
+        m_core.SetNatServer("127.0.0.1", NatPort());
         m_core.SetHash(kHash);
         m_core.SetContentId(77);
         m_core.SetTrackerUrl(TrackerUrl());
@@ -161,6 +174,7 @@ TEST_F(VodCoreTest, StartNeedsHashCidAndASendableFileRequest)
     // Size 0 and no usable tracker URL: "reqfileinfo" cannot be sent.
     for (const wchar_t* url : {L"", L"ftp://127.0.0.1/x"}) {
         CVodCore core;
+        core.SetNatServer("127.0.0.1", NatPort());
         core.SetHash(kHash);
         core.SetContentId(1);
         core.SetTrackerUrl(url);
@@ -207,6 +221,7 @@ TEST_F(VodCoreTest, FailedFileRequestsAreRetriedThreeTimes)
 
     // Four failures: three retries, then the engine stays without a size.
     CVodCore core;
+    core.SetNatServer("127.0.0.1", NatPort());
     core.SetHash(kHash);
     core.SetContentId(78);
     core.SetTrackerUrl(TrackerUrl());
@@ -293,4 +308,96 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
     DWORD after = 0;
     GetProcessHandleCount(GetCurrentProcess(), &after);
     EXPECT_EQ(after, handles);
+}
+
+namespace {
+
+// A "peer" entry of a tracker reply, as JSON for the extra_peers knob; the
+// address leads nowhere.
+std::string FakePeer(char id, int nodeType)
+{
+    return "{\"pid\": \"" + std::string(20, id) +
+           "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", \"lport\": 9, "
+           "\"gwtype\": 0, \"nodetype\": " + std::to_string(nodeType) + "}";
+}
+
+}  // namespace
+
+TEST_F(VodCoreTest, TrackerRepliesToReqPeer)
+{
+    const std::string url = "http://127.0.0.1:" + std::to_string(TrackerPort());
+    struct Case {
+        const char* name;
+        std::string knobs;
+        LRESULT passwordAnswer;
+        int reqpeers;          // requests the tracker sees in all
+        int connected;         // WM_VOD_CONNECTED's wParam; -1: none comes
+        int lastStatus;
+        int sessions;
+        const char* secondPath;  // where the second "reqpeer" went, if any
+    } cases[] = {
+        {"empty list", "{\"empty_peers\": true}", 0, 1, 0, VOD_STATUS_NO_PEERS, 0, nullptr},
+        {"password refused", "{\"pwd\": \"secret\", \"extra_peers\": [" + FakePeer('a', 0) + "]}", 0, 1, 0,
+         VOD_STATUS_NO_PEERS, 0, nullptr},
+        {"password accepted", "{\"pwd\": \"secret\", \"extra_peers\": [" + FakePeer('a', 0) + "]}", 1, 1, 1,
+         VOD_STATUS_CONNECTING, 1, nullptr},
+        // The later of two entries with one id wins: one session for 'b'.
+        {"duplicate peer",
+         "{\"extra_peers\": [" + FakePeer('b', 1) + ", " + FakePeer('c', 0) + ", " + FakePeer('b', 0) + "]}", 0, 1,
+         1, VOD_STATUS_CONNECTING, 2, nullptr},
+        {"redirect", "{\"redirect\": [\"" + url + "/elsewhere\", 1], \"extra_peers\": [" + FakePeer('d', 0) + "]}",
+         0, 2, 1, VOD_STATUS_CONNECTING, 1, "/elsewhere"},
+        {"redirect to itself", "{\"redirect\": [\"" + url + "/cgi-bin/vod.fcgi\", 1]}", 0, 1, 0,
+         VOD_STATUS_NO_PEERS, 0, nullptr},
+        {"two failures", "{\"fail\": {\"reqpeer\": 2}, \"extra_peers\": [" + FakePeer('e', 0) + "]}", 0, 3, 1,
+         VOD_STATUS_CONNECTING, 1, "/cgi-bin/vod.fcgi"},
+        // Three retries after failed transfers, then nothing: no notice at all.
+        {"four failures", "{\"fail\": {\"reqpeer\": 9}}", 0, 4, -1, VOD_STATUS_ASKING_PEERS, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tracker("POST", "/_control", "{\"reset\": true}");
+        Tracker("POST", "/_control", c.knobs);
+        OwnerSink owner;
+        owner.m_passwordAnswer = c.passwordAnswer;
+        CVodCore core;
+        core.SetOwnerWindow(owner.Handle());
+        core.SetNatServer("127.0.0.1", NatPort());
+        core.SetHash(kHash);
+        core.SetContentId(77);
+        core.SetSize(5 * 36864);
+        core.SetTrackerUrl(TrackerUrl());
+        ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+        if (c.connected >= 0) {
+            ASSERT_TRUE(owner.WaitFor(WM_VOD_CONNECTED, static_cast<WPARAM>(c.connected), kWait));
+            EXPECT_EQ(core.GetSessionCount(), c.sessions);
+        } else {
+            EXPECT_EQ(TrackerWait("reqpeer", c.reqpeers, 15), c.reqpeers);
+            EXPECT_EQ(TrackerWait("reqpeer", c.reqpeers + 1, 2.5), c.reqpeers);
+            // Takes in the notices posted so far: none may be WM_VOD_CONNECTED.
+            EXPECT_FALSE(owner.WaitFor(WM_VOD_CONNECTED, 0, 200));
+        }
+        EXPECT_EQ(TrackerWait("reqpeer", c.reqpeers + 1, 0), c.reqpeers);
+        int last = 0;
+        bool connectedSeen = false;
+        for (const MSG& m : owner.m_seen) {
+            if (m.message == WM_VOD_STATUS && !connectedSeen)
+                last = static_cast<int>(m.wParam);
+            if (m.message == WM_VOD_CONNECTED)
+                connectedSeen = true;
+        }
+        EXPECT_EQ(connectedSeen, c.connected >= 0);
+        EXPECT_EQ(last, c.lastStatus);
+        EXPECT_EQ(owner.m_password, c.knobs.find("pwd") != std::string::npos ? "secret" : "");
+        if (c.secondPath != nullptr) {
+            const std::string state = Tracker("GET", "/_state");
+            const std::size_t first = state.find("\"msg\": \"reqpeer\"");
+            ASSERT_NE(first, std::string::npos);
+            const std::size_t second = state.find("\"msg\": \"reqpeer\"", first + 1);
+            ASSERT_NE(second, std::string::npos);
+            EXPECT_NE(state.find(std::string("\"path\": \"") + c.secondPath + "\"", second), std::string::npos)
+                << state;
+        }
+        core.Stop();
+    }
 }
