@@ -39,7 +39,10 @@ class TcpCore;
 // the threads that made them: the listening socket and the connections it
 // accepts on the thread of StartListen, outgoing connections on the thread
 // of ConnectTo. Those threads run message loops, and TCP messages reach the
-// listeners on them; Stop runs on the thread of StartListen.
+// listeners on them. Stop runs on the thread of StartListen, and any other
+// thread that made connections has ended by then (the owner ends the thread
+// its listener waits on before Stop), so no socket handler runs while Stop
+// deletes the transport.
 //
 // Locks, in the order they are taken:
 //   start-stop mutex (StartListen, Stop: the whole of each)
