@@ -23,6 +23,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -105,6 +106,8 @@ def remove_leftovers():
     for line in listing.splitlines():
         m = re.match(r"(natm(\d+)[csr])\b", line)
         if m and not os.path.exists(f"/proc/{m.group(2)}"):
+            for pid in run("ip", "netns", "pids", m.group(1), check=False).stdout.split():
+                run("kill", "-9", pid, check=False)
             run("ip", "netns", "del", m.group(1), check=False)
 
 
@@ -238,6 +241,8 @@ def main():
         skip("nftables does not work here")
     remove_leftovers()
 
+    # A time-out's SIGTERM still tears everything down.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     matrix = Matrix(args)
     results = []
     try:
