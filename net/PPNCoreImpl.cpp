@@ -1,5 +1,7 @@
 #include "net/PPNCoreImpl.h"
 
+#include <cstdlib>
+
 #include "net/EventListener.h"
 #include "net/PPNCore.h"
 #include "net/PpnErrors.h"
@@ -7,6 +9,7 @@
 #include "net/SRUDPCore.h"
 #include "net/SUDTCore.h"
 #include "net/SrudpConnection.h"
+#include "net/TcpCore.h"
 #include "net/UHCore.h"
 #include "net/UhProperties.h"
 
@@ -15,6 +18,19 @@ namespace {
 bool IsSrudpStatistic(int id) { return id >= PPN_STAT_SRUDP_BYTES_RECEIVED && id <= PPN_STAT_SRUDP_AVG_SEND_RATE; }
 bool IsSudtStatistic(int id) { return id >= PPN_STAT_SUDT_BYTES_RECEIVED && id <= PPN_STAT_SUDT_AVG_SEND_RATE; }
 bool IsTcpStatistic(int id) { return id >= PPN_STAT_TCP_BYTES_RECEIVED && id <= PPN_STAT_TCP_AVG_SEND_RATE; }
+
+bool IsTrue(const PropertyMap& map, int id) {
+    std::string value;
+    return GetPropertyValue(map, id, value) && value == "true";
+}
+
+// Decimal bytes; absent or unreadable: 0, no limit.
+std::uint32_t QueueLimit(const PropertyMap& map) {
+    std::string value;
+    if (!GetPropertyValue(map, PPN_PROP_TCP_MAX_QUEUE, value))
+        return 0;
+    return static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+}
 
 }  // namespace
 
@@ -38,7 +54,7 @@ void PPNCoreImpl::SetProperties(const PropertyMap& properties) {
 // id from the caller's own map. Core mutex held.
 bool PPNCoreImpl::AnswerProperty(int id, std::string& value) {
     if (IsTcpStatistic(id))
-        return false;  // the TCP transport is not part of this core
+        return m_started && m_tcp && m_tcp->GetProperty(id, value);
     if (IsSrudpStatistic(id))
         return m_started && m_srudp->GetProperty(id, value);
     if (IsSudtStatistic(id))
@@ -101,6 +117,7 @@ void PPNCoreImpl::StartListen(std::uint16_t port) {
         StopLayers();
         ppn::Throw(ppn::kErrSrudpStart);
     }
+    StartTcp();
     {
         boost::mutex::scoped_lock events(m_eventMutex);
         m_notifyRunning = true;
@@ -115,10 +132,29 @@ void PPNCoreImpl::StartListen(std::uint16_t port) {
     m_started = true;
 }
 
-// Stops whatever layers exist (reliable, raw datagram, UH: the reverse of the
-// start), deletes them and releases the socket library. Only the start-stop
-// mutex is needed: no facade operation touches the layers while not started.
+// With property 8192 "true": listens on the UH socket's port when 8193 is
+// "true" too, else only connects out. Core mutex held.
+void PPNCoreImpl::StartTcp() {
+    if (!IsTrue(m_properties, PPN_PROP_TCP_ENABLE))
+        return;
+    const std::uint16_t port = IsTrue(m_properties, PPN_PROP_TCP_SHARE_PORT) ? m_uh->BoundPort() : 0;
+    m_tcp.reset(new TcpCore());
+    m_tcp->SetMaxQueue(QueueLimit(m_properties));
+    if (!m_tcp->StartListen(port, this, m_uh->OwnAddress())) {
+        StopLayers();
+        ppn::Throw(ppn::kErrTcpStart);
+    }
+}
+
+// Stops whatever layers exist (TCP, reliable, raw datagram, UH: the reverse
+// of the start), deletes them and releases the socket library. Only the
+// start-stop mutex is needed: no facade operation touches the layers while
+// not started. The TCP transport reports nothing once stopped, so it goes
+// first and may be deleted while the others still run.
 void PPNCoreImpl::StopLayers() {
+    if (m_tcp)
+        m_tcp->Stop();
+    m_tcp.reset();
     if (m_srudp)
         m_srudp->Stop();
     if (m_sudt)
@@ -173,8 +209,15 @@ void PPNCoreImpl::ConnectTo(const PeerAddress& peer, int type) {
         ppn::Throw(ppn::kErrNotStarted);
     if (peer.id == m_uh->OwnAddress().id)
         ppn::Throw(ppn::kErrSelf);
-    if (type == PPN_CONN_TCP)
-        ppn::Throw(ppn::kErrTcpNotStarted);
+    if (type == PPN_CONN_TCP) {
+        if (!m_tcp)
+            ppn::Throw(ppn::kErrTcpNotStarted);
+        if (m_tcp->HasConnection(peer.id))
+            ppn::Throw(ppn::kErrAlreadyConnected);
+        if (!m_tcp->ConnectTo(peer))
+            ppn::Throw(ppn::kErrTcpConnect);
+        return;
+    }
     if (m_srudp->IsEstablished(peer.id))
         ppn::Throw(ppn::kErrAlreadyConnected);
     if (!m_sudt->ConnectTo(peer))
@@ -187,8 +230,13 @@ void PPNCoreImpl::Close(const PeerId& peer, int type) {
     boost::mutex::scoped_lock lock(m_coreMutex);
     if (!m_started)
         ppn::Throw(ppn::kErrNotStarted);
-    if (type == PPN_CONN_TCP)
-        ppn::Throw(ppn::kErrTcpNotStarted);
+    if (type == PPN_CONN_TCP) {
+        if (!m_tcp)
+            ppn::Throw(ppn::kErrTcpNotStarted);
+        if (m_tcp->HasConnection(peer) && !m_tcp->Close(peer))
+            ppn::Throw(ppn::kErrTcpClose);
+        return;
+    }
     if (m_sudt->HasPeer(peer) && !m_sudt->Close(peer))
         ppn::Throw(ppn::kErrSudtClose);
     if (m_srudp->HasConnection(peer) && !m_srudp->Close(peer))
@@ -219,7 +267,11 @@ void PPNCoreImpl::Send(const PeerId& peer, int type, const char* data, int lengt
             ppn::Throw(ppn::kErrSudtSend);
         return;
     case PPN_CONN_TCP:
-        ppn::Throw(ppn::kErrTcpNotStarted);
+        if (!m_tcp)
+            ppn::Throw(ppn::kErrTcpNotStarted);
+        if (!m_tcp->Send(peer, data, static_cast<std::uint32_t>(length)))
+            ppn::Throw(ppn::kErrTcpSend);
+        return;
     default:
         ppn::Throw(ppn::kErrUnknownType);
     }
@@ -274,6 +326,11 @@ void PPNCoreImpl::DeliverData(const PeerId& peer, int type, const char* data, in
             // A listener's failure must not end the packet thread.
         }
     }
+}
+
+// TCP messages go to the listeners at once, on the socket's thread.
+void PPNCoreImpl::DeliverData(const PeerAddress& peer, const char* data, int length, int type) {
+    DeliverData(peer.id, type, data, length);
 }
 
 void PPNCoreImpl::Queue(std::unique_ptr<PpnEventRecord> record) {

@@ -16,6 +16,7 @@
 #include "net/PpnEventRecord.h"
 #include "net/PpnEventSink.h"
 #include "net/PropertyMap.h"
+#include "net/TcpCoreHost.h"
 
 namespace ppn {
 class EventListener;
@@ -27,11 +28,21 @@ namespace uh {
 class UHCore;
 }
 class SUDTCore;
+class TcpCore;
 
 // The network facade's state and work (ppn::PPNCore holds one). It owns the
-// UH core and the two transports, starts them in order and stops them in the
+// UH core and the transports, starts them in order and stops them in the
 // reverse, and funnels the transports' events and reliable messages through
 // one queue to the notify thread.
+//
+// The TCP transport (on when property 8192 is "true") keeps its sockets on
+// the threads that made them: the listening socket and the connections it
+// accepts on the thread of StartListen, outgoing connections on the thread
+// of ConnectTo. Those threads run message loops, and TCP messages reach the
+// listeners on them. Stop runs on the thread of StartListen, and any other
+// thread that made connections has ended by then (the owner ends the thread
+// its listener waits on before Stop), so no socket handler runs while Stop
+// deletes the transport.
 //
 // Locks, in the order they are taken:
 //   start-stop mutex (StartListen, Stop: the whole of each)
@@ -42,7 +53,7 @@ class SUDTCore;
 // listener call; facade operations never take it, so a listener may call
 // them. Stop holds no lock but the start-stop mutex while it joins the
 // notify thread and the layers' threads.
-class PPNCoreImpl : public PpnEventSink {
+class PPNCoreImpl : public PpnEventSink, public TcpCoreHost {
 public:
     PPNCoreImpl();
     ~PPNCoreImpl() override;
@@ -61,9 +72,10 @@ public:
     void AddListener(ppn::EventListener* listener);
     void RemoveListener(ppn::EventListener* listener);
 
-    // PpnEventSink: called by the transports on their threads.
+    // PpnEventSink and TcpCoreHost: called by the transports on their threads.
     void PostEvent(const PeerAddress& peer, int event, int type) override;
     void DeliverData(const PeerId& peer, int type, const char* data, int length) override;
+    void DeliverData(const PeerAddress& peer, const char* data, int length, int type) override;
 
     void NotifyThread();
 
@@ -71,6 +83,7 @@ private:
     bool AnswerProperty(int id, std::string& value);
     void Queue(std::unique_ptr<PpnEventRecord> record);
     void Deliver(const PpnEventRecord& record);
+    void StartTcp();
     void StopLayers();
 
     boost::mutex m_startStopMutex;
@@ -84,6 +97,7 @@ private:
     std::unique_ptr<uh::UHCore> m_uh;
     std::unique_ptr<SUDTCore> m_sudt;
     std::unique_ptr<srudp::SRUDPCore> m_srudp;
+    std::unique_ptr<TcpCore> m_tcp;  // null unless property 8192 turned it on
 
     std::set<ppn::EventListener*> m_listeners;
     boost::mutex m_listenerMutex;

@@ -15,6 +15,8 @@ const PpnError kErrSudtStart = {"SUDT service start failed.\n", PPN_LAYER_SUDT, 
                                 PPN_ERR_TRANSPORT_START};
 const PpnError kErrSrudpStart = {"SRUDP service start failed.\n", PPN_LAYER_SRUDP, PPN_CLASS_GENERAL,
                                  PPN_ERR_TRANSPORT_START};
+const PpnError kErrTcpStart = {"Tcp service start failed.\n", PPN_LAYER_TCP, PPN_CLASS_GENERAL,
+                               PPN_ERR_TRANSPORT_START};
 const PpnError kErrUnknownProperty = {"some properties unknown.\n", PPN_LAYER_CORE, PPN_CLASS_STATE,
                                       PPN_ERR_UNKNOWN_PROPERTY};
 const PpnError kErrNotStarted = {"ppn service have not started.\n", PPN_LAYER_CORE, PPN_CLASS_GENERAL,
@@ -30,6 +32,9 @@ const PpnError kErrSudtConnect = {"SUDTCore::ConnectTo Failed.\n", PPN_LAYER_SUD
                                   PPN_ERR_CONNECT_FAILED};
 const PpnError kErrSrudpConnect = {"SRUDPCore::ConnectTo Failed.\n", PPN_LAYER_SRUDP, PPN_CLASS_GENERAL,
                                    PPN_ERR_CONNECT_FAILED};
+const PpnError kErrTcpConnect = {"TcpCore::ConnectTo Failed.\n", PPN_LAYER_TCP, PPN_CLASS_GENERAL,
+                                 PPN_ERR_CONNECT_FAILED};
+const PpnError kErrTcpClose = {"tcp close failed.\n", PPN_LAYER_TCP, PPN_CLASS_GENERAL, PPN_ERR_CLOSE_FAILED};
 const PpnError kErrSudtClose = {"sudt close failed.\n", PPN_LAYER_SUDT, PPN_CLASS_GENERAL, PPN_ERR_CLOSE_FAILED};
 const PpnError kErrSrudpClose = {"srudp close failed.\n", PPN_LAYER_SRUDP, PPN_CLASS_GENERAL,
                                  PPN_ERR_CLOSE_FAILED};
@@ -40,6 +45,7 @@ const PpnError kErrSrudpNoConnection = {"srudp connection not exist.\n", PPN_LAY
 const PpnError kErrSudtNoConnection = {"sudt connection not exist.\n", PPN_LAYER_SUDT, PPN_CLASS_GENERAL,
                                        PPN_ERR_NO_CONNECTION};
 const PpnError kErrSudtSend = {"sudt send failed.\n", PPN_LAYER_SUDT, PPN_CLASS_GENERAL, PPN_ERR_SEND_FAILED};
+const PpnError kErrTcpSend = {"tcp send failed.\n", PPN_LAYER_TCP, PPN_CLASS_GENERAL, PPN_ERR_SEND_FAILED};
 const PpnError kErrUnknownType = {"unknown connection type.\n", PPN_LAYER_CORE, PPN_CLASS_GENERAL,
                                   PPN_ERR_UNKNOWN_TYPE};
 

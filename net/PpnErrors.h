@@ -19,6 +19,7 @@ extern const PpnError kErrNoNatServer;
 extern const PpnError kErrUhStart;
 extern const PpnError kErrSudtStart;
 extern const PpnError kErrSrudpStart;
+extern const PpnError kErrTcpStart;
 extern const PpnError kErrUnknownProperty;
 extern const PpnError kErrNotStarted;
 extern const PpnError kErrNotLoggedIn;
@@ -27,12 +28,15 @@ extern const PpnError kErrTcpNotStarted;
 extern const PpnError kErrAlreadyConnected;
 extern const PpnError kErrSudtConnect;
 extern const PpnError kErrSrudpConnect;
+extern const PpnError kErrTcpConnect;
+extern const PpnError kErrTcpClose;
 extern const PpnError kErrSudtClose;
 extern const PpnError kErrSrudpClose;
 extern const PpnError kErrInvalidArguments;
 extern const PpnError kErrSrudpNoConnection;
 extern const PpnError kErrSudtNoConnection;
 extern const PpnError kErrSudtSend;
+extern const PpnError kErrTcpSend;
 extern const PpnError kErrUnknownType;
 
 }  // namespace ppn

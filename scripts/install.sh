@@ -7,7 +7,7 @@ PACKAGES=(
   mingw-w64 mingw-w64-tools wine wine32:i386 wine64
   libboost1.74-dev googletest libbenchmark-dev
   cmake ninja-build python3 clang libclang-rt-14-dev
-  file xz-utils psmisc curl ffmpeg nginx-light
+  file xz-utils psmisc curl ffmpeg nginx-light coturn nftables
 )
 
 missing=()
@@ -43,4 +43,8 @@ fi
 $SUDO apt-get update -qq
 if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # The NAT matrix test starts coturn itself; its system service stays off.
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now coturn >/dev/null 2>&1 || true
+  fi
 fi
