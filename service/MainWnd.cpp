@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/settings/CIni.h"
+#include "common/wnd/MyWnd.h"
 #include "net/PeerId.h"
 #include "net/UdpCompletionEngine.h"
 #include "service/SeederSettings.h"
@@ -100,7 +101,7 @@ bool CMainWnd::CreateServiceWindow()
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &CMainWnd::WindowProc;
+    wc.lpfnWndProc = &CMyWnd::WindowProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
@@ -115,7 +116,7 @@ bool CMainWnd::CreateServiceWindow()
         WriteOut("Create Window Failed!\r\n");
         return false;
     }
-    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<IMyWndMsgHost*>(this)));
     return true;
 }
 
@@ -190,29 +191,6 @@ bool CMainWnd::RunMessageLoop()
     DestroyUdpEngine();
     UnregisterClassW(kClassName, GetModuleHandleW(nullptr));
     return true;
-}
-
-LRESULT CALLBACK CMainWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* host = reinterpret_cast<IMyWndMsgHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message >= WM_USER) {
-        if (host)
-            host->OnMessage(message, wParam, lParam);
-        return 0;
-    }
-    switch (message) {
-    case WM_TIMER:
-        if (host)
-            host->OnTimer(wParam);
-        return 0;
-    case WM_DESTROY:
-        if (host)
-            host->OnDestroy();
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
 }
 
 LRESULT CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM)

@@ -76,7 +76,6 @@ private:
     bool SendReport(wtl_http::CHttpRequest& request, WPARAM kind, const std::string& body,
                     const std::string& url);
     void ArmTimer(UINT_PTR id, UINT periodMs);
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     boost::recursive_mutex m_lock;
     Queue m_announceQueue;

@@ -263,22 +263,23 @@ bool CVodCore::GetStatistic(int id, std::int64_t& value)
     }
 }
 
-bool CVodCore::GetDownloadRate(int& rate)
+bool CVodCore::GetRate(int id, int& rate)
 {
     std::int64_t value = 0;
-    if (!GetStatistic(PPN_STAT_SUDT_RECV_RATE, value))
+    if (!GetStatistic(id, value))
         return false;
     rate = static_cast<int>(value);
     return true;
 }
 
+bool CVodCore::GetDownloadRate(int& rate)
+{
+    return GetRate(PPN_STAT_SUDT_RECV_RATE, rate);
+}
+
 bool CVodCore::GetUploadRate(int& rate)
 {
-    std::int64_t value = 0;
-    if (!GetStatistic(PPN_STAT_SUDT_SEND_RATE, value))
-        return false;
-    rate = static_cast<int>(value);
-    return true;
+    return GetRate(PPN_STAT_SUDT_SEND_RATE, rate);
 }
 
 bool CVodCore::GetDownloadTotal(std::int64_t& bytes)
@@ -298,6 +299,18 @@ double CVodCore::GetDownloadedFraction() const
     return double(m_contiguous.load()) * kVodBlockSize / double(m_size);
 }
 
+bool CVodCore::OwnAddress(PeerAddress& self, bool needLogin)
+{
+    if (!m_network)
+        return false;
+    try {
+        m_network->GetLocalAddress(self, needLogin);
+        return true;
+    } catch (const ppn::PPNException&) {
+        return false;
+    }
+}
+
 bool CVodCore::QueueRelayText(const std::string& text)
 {
     if (text.empty())
@@ -305,11 +318,8 @@ bool CVodCore::QueueRelayText(const std::string& text)
     if (!m_network)
         return false;
     PeerAddress self;
-    try {
-        m_network->GetLocalAddress(self, false);
-    } catch (const ppn::PPNException&) {
+    if (!OwnAddress(self, false))
         return false;
-    }
     boost::mutex::scoped_lock lock(m_relayMutex);
     RelayItem item;
     item.message.origin = self.id;
@@ -528,11 +538,8 @@ bool CVodCore::SendReqPeer(const std::wstring& url)
     if (url.empty() || m_hash.empty() || !m_network)
         return false;
     PeerAddress self;
-    try {
-        m_network->GetLocalAddress(self, false);
-    } catch (const ppn::PPNException&) {
+    if (!OwnAddress(self, false))
         return false;
-    }
     if (!TrackRequest(PostTrackerRequest(m_window.Handle(), WM_VOD_HTTP_DONE, VOD_HTTP_REQPEER, url,
                                          BuildReqPeer(m_cid, self.id, m_hash, m_peersAsked))))
         return false;
@@ -545,11 +552,8 @@ bool CVodCore::SendPeerOn()
     if (!m_network || m_trackerUrl.empty())
         return false;
     PeerAddress self;
-    try {
-        m_network->GetLocalAddress(self, true);
-    } catch (const ppn::PPNException&) {
+    if (!OwnAddress(self, true))
         return false;
-    }
     return TrackRequest(PostTrackerRequest(m_window.Handle(), WM_VOD_HTTP_DONE, VOD_HTTP_PEERON,
                                            m_trackerUrl, BuildPeerOn(m_cid, self.id, m_hash)));
 }
@@ -565,14 +569,21 @@ void CVodCore::OnHttpDone(WPARAM kind, http::CHttpRequest* request)
         OnPeerReply(*request);
 }
 
+bool CVodCore::ReadReplyOrRetry(http::CHttpRequest& request, int& failures, UINT_PTR timer,
+                                std::string& bytes)
+{
+    if (ReadTrackerReply(request, bytes))
+        return true;
+    if (++failures <= kMostTransferRetries)
+        SetTimer(m_window.Handle(), timer, kRetryMs, nullptr);
+    return false;
+}
+
 void CVodCore::OnPeerReply(http::CHttpRequest& request)
 {
     std::string bytes;
-    if (!ReadTrackerReply(request, bytes)) {
-        if (++m_peerFailures <= kMostTransferRetries)
-            SetTimer(m_window.Handle(), VOD_TIMER_REQPEER, kRetryMs, nullptr);
+    if (!ReadReplyOrRetry(request, m_peerFailures, VOD_TIMER_REQPEER, bytes))
         return;
-    }
     VodPeerReply reply;
     std::wstring redirect;
     if (ParsePeerReply(bytes.data(), bytes.size(), reply) && reply.success) {
@@ -621,11 +632,8 @@ void CVodCore::PostOwner(UINT message, WPARAM wParam)
 void CVodCore::OnFileInfoReply(http::CHttpRequest& request)
 {
     std::string bytes;
-    if (!ReadTrackerReply(request, bytes)) {
-        if (++m_fileInfoFailures <= kMostTransferRetries)
-            SetTimer(m_window.Handle(), VOD_TIMER_REQFILEINFO, kRetryMs, nullptr);
+    if (!ReadReplyOrRetry(request, m_fileInfoFailures, VOD_TIMER_REQFILEINFO, bytes))
         return;
-    }
     VodFileInfo info;
     if (m_blockMap || !ParseFileInfoReply(bytes.data(), bytes.size(), info))
         return;

@@ -143,7 +143,15 @@ private:
     bool StartNetwork();
     void StopNetwork();
     bool GetStatistic(int id, std::int64_t& value);
+    // This engine's address; needLogin as PPNCore::GetLocalAddress. False
+    // without a network or when the core cannot tell.
+    bool OwnAddress(PeerAddress& self, bool needLogin);
+    bool GetRate(int id, int& rate);
     bool SendPeerOn();
+    // The reply's bytes; on a failed reply, the request's timer again while
+    // failures allow.
+    bool ReadReplyOrRetry(http::CHttpRequest& request, int& failures, UINT_PTR timer,
+                          std::string& bytes);
     void OnPeerReply(http::CHttpRequest& request);
     void OnPeerEvent(const PeerId& peer, int event);
     void OnPeerData(const PeerId& peer, const char* data, int length);

@@ -512,11 +512,8 @@ void CVodCore::OnRelay(VodPeerSession* source, const PeerRelayMsg& relay)
     if (relay.hops == 0 || !m_network)
         return;
     PeerAddress self;
-    try {
-        m_network->GetLocalAddress(self, false);
-    } catch (const ppn::PPNException&) {
+    if (!OwnAddress(self, false))
         return;
-    }
     if (relay.origin == self.id)
         return;
     auto seen = m_relaySeen.find(relay.origin);

@@ -1,4 +1,5 @@
 #include "common/md5/Md5.h"
+#include "common/text/HexText.h"
 
 #include <cstring>
 
@@ -125,13 +126,7 @@ void Md5Digest(const void* input, std::size_t length, unsigned char digest[16])
 
 std::string Md5Hex(const void* input, std::size_t length)
 {
-    static const char kHex[] = "0123456789abcdef";
     unsigned char digest[16];
     Md5Digest(input, length, digest);
-    std::string hex(32, '0');
-    for (int i = 0; i < 16; ++i) {
-        hex[i * 2] = kHex[digest[i] >> 4];
-        hex[i * 2 + 1] = kHex[digest[i] & 0xF];
-    }
-    return hex;
+    return LowerHex(digest, sizeof digest);
 }

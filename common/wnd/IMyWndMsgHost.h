@@ -11,6 +11,6 @@ public:
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     // Every WM_TIMER of the window.
     virtual void OnTimer(UINT_PTR timerId) = 0;
-    // Only the service's own window calls it, on WM_DESTROY.
+    // On WM_DESTROY.
     virtual void OnDestroy() {}
 };

@@ -142,6 +142,8 @@ LRESULT CALLBACK CMyWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             host->OnTimer(wParam);
         return 0;
     case WM_DESTROY:
+        if (host)
+            host->OnDestroy();
         PostQuitMessage(0);
         return 0;
     default:

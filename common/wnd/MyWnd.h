@@ -23,9 +23,13 @@ public:
 
     HWND Handle() const { return m_window; }
 
+    // The procedure of a window whose user data is its IMyWndMsgHost: messages
+    // from WM_USER up and timers go to the host; WM_DESTROY tells the host and
+    // ends the thread's message loop. Other hidden windows use it as well.
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
 private:
     static unsigned __stdcall ThreadProc(void* param);
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void WaitForThreadHandlingSentMessages();
     void Cleanup();
 

@@ -7,24 +7,9 @@
 #include "net/ByteOrder.h"
 #include "net/PPNException.h"
 #include "net/UHCore.h"
+#include "tests/net/NoGateway.h"
 
 namespace nettest {
-
-namespace {
-
-// The test network has no gateway, and the system's UPnP object (disabled
-// under test) would take seconds to say so before every login.
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway() { return std::unique_ptr<PortMapper>(new NoGateway()); }
-
-}  // namespace
 
 void ExpectThrows(const std::function<void()>& f, const ppn::PpnError& row, const char* what) {
     try {
@@ -64,7 +49,7 @@ std::string Pattern(unsigned seed, std::size_t length) {
 void PpnCoreTest::SetUp() {
     ASSERT_TRUE(nat.Ready()) << "run under tests/fixtures/runner.py with nat_server";
     nat.Set("{\"reset\": true}");
-    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    UseNoGateway();
 }
 
 PropertyMap PpnCoreTest::Properties() {

@@ -11,24 +11,11 @@
 #include <boost/thread/thread.hpp>
 #include <gtest/gtest.h>
 
+#include "tests/net/MessagePump.h"
+
 namespace {
 
-const DWORD kWaitMs = 10000;
-
-// Runs this thread's message loop until done() or the bound passes.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = kWaitMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&m);
-    }
-    return true;
-}
+using nettest::PumpUntil;
 
 // Notes each handler call and, on a read, takes what is waiting.
 class RecordingSocket : public CAsyncSocketEx {

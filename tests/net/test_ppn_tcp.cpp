@@ -15,6 +15,7 @@
 
 #include "net/PPNException.h"
 #include "tests/net/PpnTestSupport.h"
+#include "tests/net/MessagePump.h"
 
 namespace {
 
@@ -24,25 +25,11 @@ using nettest::Pattern;
 using nettest::PpnCoreTest;
 using nettest::Recorder;
 
-const DWORD kWaitMs = 10000;
 const int kHandshakeFrame = 4 + 82;
 
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = kWaitMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(ms - spent, 20), QS_ALLINPUT);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&m);
-    }
-    return true;
-}
+using nettest::PumpUntil;
 
-// Pumps for a short while to show that something does not happen.
-void PumpAWhile() { PumpUntil([] { return false; }, 300); }
+void PumpAWhile() { nettest::PumpAWhile(300); }
 
 // Events of type 3 with this number.
 std::size_t TcpEvents(Recorder& r, int event) {

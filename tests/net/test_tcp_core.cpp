@@ -15,28 +15,15 @@
 #include "net/TcpCore.h"
 #include "net/TcpCoreHost.h"
 #include "net/TcpHandshake.h"
+#include "tests/net/MessagePump.h"
 
 namespace {
 
-const DWORD kWaitMs = 10000;
 const std::uint32_t kHandshakeFrame = 4 + 82;
 
-bool PumpUntil(const std::function<bool()>& done, DWORD ms = kWaitMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(ms - spent, 20), QS_ALLINPUT);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&m);
-    }
-    return true;
-}
+using nettest::PumpUntil;
 
-// Pumps for a short while to show that something does not happen.
-void PumpAWhile() { PumpUntil([] { return false; }, 200); }
+void PumpAWhile() { nettest::PumpAWhile(200); }
 
 struct Recorder : TcpCoreHost {
     struct Event {

@@ -25,24 +25,12 @@
 #include "tests/service/ServiceTestPairs.h"
 #include "tests/service/VodRequester.h"
 #include "tests/vod/CacheTestPrefix.h"
+#include "tests/net/NoGateway.h"
 
 namespace seedtest {
 
 const int kWaitMs = 15000;
 const int kLoginWaitMs = 30000;
-
-// The test network has no gateway to ask for a port mapping.
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-inline std::unique_ptr<PortMapper> MakeNoGateway() {
-    return std::unique_ptr<PortMapper>(new NoGateway());
-}
 
 class SeederTest : public cachetest::CachePrefix, public IRecordNotify {
 protected:
@@ -51,7 +39,7 @@ protected:
         ASSERT_TRUE(m_nat.Ready()) << "run under tests/fixtures/runner.py with nat_server";
         ASSERT_FALSE(pairs::StagingFolder().empty()) << "run by tests/fixtures/cache_pairs.py";
         m_nat.Set("{\"reset\": true}");
-        uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+        nettest::UseNoGateway();
         for (const std::string& hash : {pairs::kA, pairs::kE, pairs::kF})
             ASSERT_TRUE(pairs::CopyPair(hash, cachetest::kCacheFolder));
         m_list.Scan();

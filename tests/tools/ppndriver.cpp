@@ -54,6 +54,8 @@
 #include "net/PpnEvents.h"
 #include "net/PropertyMap.h"
 #include "net/UHCore.h"
+#include "tests/net/NoGateway.h"
+#include "common/text/HexText.h"
 
 namespace {
 
@@ -63,17 +65,6 @@ void Say(const std::string& line) {
     boost::mutex::scoped_lock lock(g_outputMutex);
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
-}
-
-std::string Hex(const void* data, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char b = static_cast<const unsigned char*>(data)[i];
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
 }
 
 std::string Bytes(const std::string& hex) {
@@ -87,7 +78,7 @@ std::string AddressHex(const PeerAddress& address) {
     nps::DefaultBlockBuffer buffer;
     nps::Pack pack(buffer);
     PackPeerAddress(pack, address);
-    return Hex(buffer.data, buffer.size);
+    return LowerHex(buffer.data, buffer.size);
 }
 
 bool ParseAddress(const std::string& hex, PeerAddress& address) {
@@ -161,7 +152,8 @@ public:
     explicit Driver(ppn::PPNCore& core) : m_core(core) {}
 
     void OnEvent(const PeerId* peer, int event, int type) override {
-        Say("EVENT " + std::to_string(event) + " " + std::to_string(type) + " " + Hex(peer->bytes, PeerId::kSize));
+        Say("EVENT " + std::to_string(event) + " " + std::to_string(type) + " " +
+            LowerHex(peer->bytes, PeerId::kSize));
     }
 
     void OnReceive(const PeerId* peer, int type, const char* data, int length) override {
@@ -185,7 +177,7 @@ public:
             return;
         }
         lock.unlock();
-        Say("MESSAGE " + std::to_string(type) + " " + Hex(peer->bytes, PeerId::kSize) + " " +
+        Say("MESSAGE " + std::to_string(type) + " " + LowerHex(peer->bytes, PeerId::kSize) + " " +
             std::to_string(length) + " " + Printable(data, length));
     }
 
@@ -282,7 +274,7 @@ private:
         if (m_rawQuiet)
             return;
         lock.unlock();
-        Say("MESSAGE 2 " + Hex(peer.bytes, PeerId::kSize) + " " + std::to_string(length) + " " +
+        Say("MESSAGE 2 " + LowerHex(peer.bytes, PeerId::kSize) + " " + std::to_string(length) + " " +
             Printable(data, length));
     }
 
@@ -321,16 +313,6 @@ private:
     std::uint64_t m_rawBytes = 0;
     double m_rawFirst = 0, m_rawLast = 0;
 };
-
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway() { return std::unique_ptr<PortMapper>(new NoGateway()); }
 
 int Usage() {
     std::fprintf(stderr, "usage: ppndriver --nat HOST:PORT [--stun TEXT] [--login-interval MS] "
@@ -443,7 +425,7 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    nettest::UseNoGateway();
     ppn::PPNCore core;
     Driver driver(core);
     core.SetProperties(properties);

@@ -23,7 +23,6 @@
 #include "net/Winsock.h"
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -43,6 +42,8 @@
 #include "service/SeederSettings.h"
 #include "service/VodRecordList.h"
 #include "service/VodSeeder.h"
+#include "tests/net/NoGateway.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace {
 
@@ -56,16 +57,6 @@ void Print(const char* format, ...) {
     va_end(args);
     std::fflush(stdout);
 }
-
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway() { return std::unique_ptr<PortMapper>(new NoGateway()); }
 
 class Changes : public IRecordNotify {
 public:
@@ -153,19 +144,6 @@ std::uint64_t ProcessCpuMs() {
     return (value(kernel) + value(user)) / 10000;
 }
 
-unsigned ProcessThreads() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    unsigned count = 0;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    CloseHandle(snapshot);
-    return count;
-}
-
 std::atomic<bool> g_inputEnded{false};
 
 struct Served {
@@ -184,7 +162,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!options.upnp)
-        uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+        nettest::UseNoGateway();
     const int limit = options.limit >= 0 ? options.limit : UploadLimitFromSettings();
 
     CVodRecordList list;
@@ -265,7 +243,8 @@ int main(int argc, char** argv) {
                       static_cast<unsigned long long>(s.GetBytesPassed()),
                       static_cast<unsigned>(PieceBufferPool::Instance().GetInUse()),
                       static_cast<unsigned>(ProcessMemory()),
-                      static_cast<unsigned long long>(ProcessCpuMs()), ProcessThreads());
+                      static_cast<unsigned long long>(ProcessCpuMs()),
+                      static_cast<unsigned>(testcounts::ThreadsOfThisProcess()));
             }
         }
     }

@@ -34,20 +34,11 @@
 #include "net/PpnEvents.h"
 #include "net/UHCore.h"
 #include "tests/service/VodRequester.h"
+#include "tests/net/NoGateway.h"
 
 namespace {
 
 const int kWaitMs = 20000;
-
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway() { return std::unique_ptr<PortMapper>(new NoGateway()); }
 
 struct Options {
     std::string natHost;
@@ -147,7 +138,7 @@ int main(int argc, char** argv) {
                              "[--loss PERCENT] [--report-ms MS]\n");
         return 2;
     }
-    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    nettest::UseNoGateway();
     PropertyMap p;
     p[PPN_PROP_NAT_SERVER] = o.natHost;
     p[PPN_PROP_NAT_PORT] = o.natPort;

@@ -42,7 +42,6 @@
 // flv, wmv and the other types the loopback server plays).
 #include "net/Winsock.h"
 
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,8 +55,13 @@
 #include "vod/VodCacheFile.h"
 #include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
+#include "tests/net/NoGateway.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace {
+
+using testcounts::HandlesOfThisProcess;
+using testcounts::ThreadsOfThisProcess;
 
 const UINT WM_DRIVER_LINE = WM_APP + 1;   // lParam: std::string* (the handler deletes it)
 const UINT_PTR kStatsTimer = 1;
@@ -122,43 +126,6 @@ private:
     std::string m_bytes;
 };
 
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway()
-{
-    return std::unique_ptr<PortMapper>(new NoGateway());
-}
-
-// Open handles of this process, found by probing handle values (Wine's
-// GetProcessHandleCount answers 0).
-DWORD HandleCount()
-{
-    DWORD count = 0, flags = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-            ++count;
-    return count;
-}
-
-int ThreadCount()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
 // Waits, at most 20 s, until the handle and thread counts held still for 3 s
 // (idle workers of the system's thread pool end seconds after their last
 // callback), or, given a level, until they are down to it; prints them.
@@ -168,14 +135,14 @@ int g_settledThreads = 0;
 void Settle(int cycle, bool toLevel)
 {
     const DWORD begin = GetTickCount();
-    DWORD handles = HandleCount(), since = begin;
-    int threads = ThreadCount();
+    DWORD handles = HandlesOfThisProcess(), since = begin;
+    int threads = ThreadsOfThisProcess();
     while (GetTickCount() - begin < 20000) {
         if (toLevel ? handles <= g_settledHandles && threads <= g_settledThreads : GetTickCount() - since >= 3000)
             break;
         Sleep(100);
-        const DWORD h = HandleCount();
-        const int t = ThreadCount();
+        const DWORD h = HandlesOfThisProcess();
+        const int t = ThreadsOfThisProcess();
         if (h != handles || t != threads)
             since = GetTickCount();
         handles = h;
@@ -305,7 +272,7 @@ int main(int argc, char** argv)
     }
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    nettest::UseNoGateway();
     std::unique_ptr<SettingsKeeper> settings;
     if (!cacheDir.empty()) {
         settings.reset(new SettingsKeeper);
@@ -351,8 +318,8 @@ int main(int argc, char** argv)
         KillTimer(window, kStatsTimer);
         core->Stop();
         if (cycles > 0)
-            Say("CYCLE " + std::to_string(cycle) + " " + std::to_string(HandleCount()) + " " +
-                std::to_string(ThreadCount()) + " " + std::to_string(uploaded));
+            Say("CYCLE " + std::to_string(cycle) + " " + std::to_string(HandlesOfThisProcess()) + " " +
+                std::to_string(ThreadsOfThisProcess()) + " " + std::to_string(uploaded));
         if (cycles > 0 && (cycle == 1 || cycle == cycles))
             Settle(cycle, cycle > 1);
     }

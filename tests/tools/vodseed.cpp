@@ -46,6 +46,8 @@
 #include "net/UHCore.h"
 #include "vod/VodMessages.h"
 #include "vod/VodUnits.h"
+#include "tests/net/NoGateway.h"
+#include "common/text/HexText.h"
 
 namespace {
 
@@ -56,31 +58,6 @@ void Say(const std::string& line)
     boost::mutex::scoped_lock lock(g_outputMutex);
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
-}
-
-std::string Hex(const void* data, std::size_t n)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char b = static_cast<const unsigned char*>(data)[i];
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
-class NoGateway : public PortMapper {
-public:
-    bool Init() override { return false; }
-    bool Add(const char*, std::uint16_t, int, std::uint16_t) override { return false; }
-    bool Remove(std::uint16_t, int) override { return false; }
-    void Release() override {}
-};
-
-std::unique_ptr<PortMapper> MakeNoGateway()
-{
-    return std::unique_ptr<PortMapper>(new NoGateway());
 }
 
 struct Options {
@@ -115,7 +92,7 @@ public:
 
     void OnEvent(const PeerId* peer, int event, int) override
     {
-        Say("EVENT " + std::to_string(event) + " " + Hex(peer->bytes, PeerId::kSize));
+        Say("EVENT " + std::to_string(event) + " " + LowerHex(peer->bytes, PeerId::kSize));
         if (event == PPN_EVENT_CLOSED || event == PPN_EVENT_TIMEOUT) {
             boost::mutex::scoped_lock lock(m_mutex);
             m_peers.erase(*peer);
@@ -165,7 +142,7 @@ private:
     void OnHello(const PeerId& peer, const VodHelloMsg& hello)
     {
         const bool accept = !m_options.refuse && hello.version == 1 && hello.hash == m_options.hash;
-        Say("HELLO " + Hex(peer.bytes, PeerId::kSize) + (accept ? " ACCEPTED" : " REFUSED"));
+        Say("HELLO " + LowerHex(peer.bytes, PeerId::kSize) + (accept ? " ACCEPTED" : " REFUSED"));
         VodMessage reply;
         reply.type = VOD_MSG_HELLO_REPLY;
         if (accept) {
@@ -386,7 +363,7 @@ int main(int argc, char** argv)
     }
     properties[PPN_PROP_LOGIN_INTERVAL] = "100";
     properties[PPN_PROP_LOGOUT_INTERVAL] = "100";
-    uh::UHCore::SetPortMapperFactory(&MakeNoGateway);
+    nettest::UseNoGateway();
     ppn::PPNCore core;
     int result = 0;
     {
@@ -409,7 +386,7 @@ int main(int argc, char** argv)
                 nps::DefaultBlockBuffer buffer;
                 nps::Pack pack(buffer);
                 PackPeerAddress(pack, own);
-                Say("ADDRESS " + Hex(buffer.data, buffer.size));
+                Say("ADDRESS " + LowerHex(buffer.data, buffer.size));
                 char line[256];
                 while (std::fgets(line, sizeof line, stdin) && std::strncmp(line, "STOP", 4) != 0) {
                 }

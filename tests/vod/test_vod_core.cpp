@@ -4,7 +4,6 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
@@ -13,6 +12,7 @@
 #include "http/LoopbackClient.h"
 #include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace {
 
@@ -112,19 +112,6 @@ private:
     }
     HWND m_window;
 };
-
-int ThreadsOfThisProcess()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++count;
-    CloseHandle(snapshot);
-    return count;
-}
 
 class VodCoreTest : public ::testing::Test {
 protected:
@@ -291,7 +278,7 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
     m_core.SetSize(10 * 36864);
     ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
     m_core.Stop();
-    const int threads = ThreadsOfThisProcess();
+    const int threads = testcounts::ThreadsOfThisProcess();
     DWORD handles = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles);
     for (int i = 0; i < 20; ++i) {
@@ -304,7 +291,7 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
         EXPECT_TRUE(m_core.IsAlive());
         m_core.Stop();
     }
-    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    EXPECT_EQ(testcounts::ThreadsOfThisProcess(), threads);
     DWORD after = 0;
     GetProcessHandleCount(GetCurrentProcess(), &after);
     EXPECT_EQ(after, handles);

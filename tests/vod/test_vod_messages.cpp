@@ -8,6 +8,7 @@
 #include "vod/BlockFieldMaps.h"
 #include "vod/PeerRelayMsg.h"
 #include "vod/VodMessages.h"
+#include "common/text/HexText.h"
 
 namespace {
 
@@ -26,15 +27,7 @@ Bytes Hex(const std::string& text) {
     return out;
 }
 
-std::string ToHex(const Bytes& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
+std::string ToHex(const Bytes& bytes) { return LowerHex(bytes.data(), bytes.size()); }
 
 Bytes Packed(const VodMessage& message) {
     nps::DefaultBlockBuffer buffer;
