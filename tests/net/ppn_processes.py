@@ -15,17 +15,14 @@ moves a few hundred kilobytes a second.
 """
 import math
 import os
-import queue
 import socket
 import struct
-import subprocess
 import sys
-import threading
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+from lineproc import LineProcess  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 from udp_relay import RelayPair  # noqa: E402
@@ -45,46 +42,20 @@ def loopback_address(peer_id, port):
     return (struct.pack("<H", 20) + peer_id + ip + struct.pack(">HH", port, port) + ip).hex()
 
 
-class Driver:
+class Driver(LineProcess):
     """One ppndriver process: lines out through a queue, commands in."""
 
     def __init__(self, nat_port):
-        argv = EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
-                           "--login-interval", "100", "--logout-interval", "100"]
-        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._read, daemon=True).start()
+        super().__init__(EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
+                                     "--login-interval", "100", "--logout-interval", "100"], WAIT)
         self.port = int(self.expect("STARTED").split()[1])
         address = bytes.fromhex(self.expect("ADDRESS").split()[1])
         self.id = address[2:22]
         self.id_hex = self.id.hex()
 
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def expect(self, prefix, timeout=WAIT):
-        """The next line that starts with prefix; the lines before it are kept in seen."""
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
-            except queue.Empty:
-                raise AssertionError(f"no {prefix!r} line within {timeout} s; saw {self.seen[-20:]}")
-            if line is None:
-                raise AssertionError(f"driver ended before {prefix!r}; saw {self.seen[-20:]}")
-            self.seen.append(line)
-            if line.startswith("BAD ") or (line.startswith("ERROR ") and not prefix.startswith("ERROR")):
-                raise AssertionError(f"{line} while waiting for {prefix!r}")
-            if line.startswith(prefix):
-                return line
-
-    def send(self, command):
-        self.proc.stdin.write(command + "\n")
-        self.proc.stdin.flush()
+    def refuse(self, line, prefix):
+        if line.startswith("BAD ") or (line.startswith("ERROR ") and not prefix.startswith("ERROR")):
+            raise AssertionError(f"{line} while waiting for {prefix!r}")
 
     def events(self):
         return [line for line in self.seen if line.startswith("EVENT ")]
@@ -124,11 +95,7 @@ class PpnProcesses(unittest.TestCase):
         for r in self.relays:
             r.stop()
         for d in self.drivers:
-            if d.proc.poll() is None:
-                d.proc.kill()
-                d.proc.wait()
-            d.proc.stdin.close()
-            d.proc.stdout.close()
+            d.kill()
 
     def start_pair(self, **knobs):
         """Two drivers and a relay between them; a connected to b through it."""

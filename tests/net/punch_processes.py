@@ -6,17 +6,14 @@ usage: punch_processes.py --driver uhdriver.exe -- EMULATOR... (the Wine
 wrapper and its arguments, as CTest's cross-compiling emulator)
 """
 import os
-import queue
 import socket
 import struct
-import subprocess
 import sys
-import threading
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+from lineproc import LineProcess  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 
@@ -40,43 +37,16 @@ def unpack_address(hex_text):
     return data[2:22], public, local
 
 
-class Driver:
+class Driver(LineProcess):
     """One uhdriver process: lines out through a queue, commands in."""
 
     def __init__(self, nat_port, *options):
-        argv = EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
-                           "--login-interval", "100", "--logout-interval", "100"] + list(options)
-        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._read, daemon=True).start()
+        super().__init__(EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
+                                     "--login-interval", "100", "--logout-interval", "100"] + list(options),
+                         WAIT)
         self.port = int(self.expect("STARTED").split()[1])
         self.address_hex = self.expect("LOGGEDIN").split()[1]
         self.id, self.public, self.local = unpack_address(self.address_hex)
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def expect(self, prefix, timeout=WAIT):
-        """The next line that starts with prefix; the lines before it are kept in seen."""
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
-            except queue.Empty:
-                raise AssertionError(f"no {prefix!r} line within {timeout} s; saw {self.seen}")
-            if line is None:
-                raise AssertionError(f"driver ended before {prefix!r}; saw {self.seen}")
-            self.seen.append(line)
-            if line.startswith(prefix):
-                return line
-
-    def send(self, command):
-        self.proc.stdin.write(command + "\n")
-        self.proc.stdin.flush()
 
     def stop(self):
         if self.proc.poll() is None:
@@ -103,11 +73,7 @@ class PunchProcesses(unittest.TestCase):
 
     def tearDown(self):
         for d in self.drivers:
-            if d.proc.poll() is None:
-                d.proc.kill()
-                d.proc.wait()
-            d.proc.stdin.close()
-            d.proc.stdout.close()
+            d.kill()
 
     def start(self, *options):
         d = Driver(self.nat.port, *options)

@@ -19,19 +19,11 @@
 
 #include "tests/vod/http/FileReaderHost.h"
 #include "vod/http/HttpServer.h"
+#include "tests/tools/SayLine.h"
 
 namespace {
 
 HANDLE g_stop = nullptr;
-boost::mutex g_outputMutex;
-
-void PrintLine(const std::string& line)
-{
-    boost::mutex::scoped_lock lock(g_outputMutex);
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
 BOOL WINAPI OnConsoleControl(DWORD)
 {
     SetEvent(g_stop);
@@ -92,7 +84,7 @@ int wmain(int argc, wchar_t** argv)
     if (argc % 2 != 0)
         return Usage();
 
-    host.SetOpenHook([](std::uint64_t offset) { PrintLine("open " + std::to_string(offset)); });
+    host.SetOpenHook([](std::uint64_t offset) { Say("open " + std::to_string(offset)); });
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
@@ -102,7 +94,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     server.SetReaderHost(&host);
-    PrintLine(std::to_string(server.GetPort()));
+    Say(std::to_string(server.GetPort()));
 
     CloseHandle(CreateThread(nullptr, 0, WatchStdin, nullptr, 0, nullptr));
     WaitForSingleObject(g_stop, INFINITE);

@@ -56,16 +56,10 @@
 #include "net/UHCore.h"
 #include "tests/net/NoGateway.h"
 #include "common/text/HexText.h"
+#include "tests/tools/SayLine.h"
+#include "tests/tools/CoreOptions.h"
 
 namespace {
-
-boost::mutex g_outputMutex;
-
-void Say(const std::string& line) {
-    boost::mutex::scoped_lock lock(g_outputMutex);
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
 
 std::string Bytes(const std::string& hex) {
     std::string bytes;
@@ -405,26 +399,8 @@ void Run(ppn::PPNCore& core, Driver& driver, const std::vector<std::string>& w) 
 
 int main(int argc, char** argv) {
     PropertyMap properties;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i], value = argv[i + 1];
-        if (option == "--nat") {
-            const std::string::size_type colon = value.find(':');
-            if (colon == std::string::npos)
-                return Usage();
-            properties[PPN_PROP_NAT_SERVER] = value.substr(0, colon);
-            properties[PPN_PROP_NAT_PORT] = value.substr(colon + 1);
-        } else if (option == "--stun") {
-            properties[PPN_PROP_STUN_SERVER] = value;
-        } else if (option == "--login-interval") {
-            properties[PPN_PROP_LOGIN_INTERVAL] = value;
-        } else if (option == "--logout-interval") {
-            properties[PPN_PROP_LOGOUT_INTERVAL] = value;
-        } else if (option == "--keepalive") {
-            properties[PPN_PROP_KEEPALIVE_INTERVAL] = value;
-        } else {
-            return Usage();
-        }
-    }
+    if (!ReadCoreOptions(argc, argv, properties))
+        return Usage();
     nettest::UseNoGateway();
     ppn::PPNCore core;
     Driver driver(core);

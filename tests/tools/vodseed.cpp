@@ -48,17 +48,9 @@
 #include "vod/VodUnits.h"
 #include "tests/net/NoGateway.h"
 #include "common/text/HexText.h"
+#include "tests/tools/SayLine.h"
 
 namespace {
-
-boost::mutex g_outputMutex;
-
-void Say(const std::string& line)
-{
-    boost::mutex::scoped_lock lock(g_outputMutex);
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
 
 struct Options {
     std::string hash;
