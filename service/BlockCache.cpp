@@ -1,17 +1,14 @@
 #include "service/BlockCache.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "common/text/HexText.h"
 #include "vod/VodUnits.h"
 
 std::string HashText(const unsigned char hash[16]) {
-    char text[33];
-    for (int i = 0; i < 16; ++i)
-        std::snprintf(text + 2 * i, 3, "%02x", hash[i]);
-    return std::string(text, 32);
+    return LowerHex(hash, 16);
 }
 
 BlockCache::BlockCache() : m_pool(kBufferSize, kEvictBatch) {}

@@ -44,6 +44,7 @@
 #include "service/VodSeeder.h"
 #include "tests/net/NoGateway.h"
 #include "tests/common/ProcessCounts.h"
+#include "common/text/HexText.h"
 
 namespace {
 
@@ -115,16 +116,6 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return false;
     }
     return true;
-}
-
-std::string Hex(const unsigned char* bytes, std::size_t n) {
-    std::string out;
-    char two[3];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(two, sizeof(two), "%02x", bytes[i]);
-        out += two;
-    }
-    return out;
 }
 
 std::size_t ProcessMemory() {
@@ -221,7 +212,7 @@ int main(int argc, char** argv) {
                 served.second.loggedIn = true;
                 for (const PeerAddress& a : own)
                     Print("LOGGEDIN %s %s %u\n", served.first.c_str(),
-                          Hex(a.id.bytes, PeerId::kSize).c_str(),
+                          LowerHex(a.id.bytes, PeerId::kSize).c_str(),
                           static_cast<unsigned>(net::NetToHost16(a.endpoint.localPort)));
             }
         }

@@ -29,6 +29,7 @@
 #include "net/UhProperties.h"
 #include "tests/tools/SayLine.h"
 #include "tests/tools/CoreOptions.h"
+#include "common/text/HexText.h"
 
 namespace {
 
@@ -36,13 +37,7 @@ std::string Hex(const PeerAddress& address) {
     nps::DefaultBlockBuffer buffer;
     nps::Pack pack(buffer);
     PackPeerAddress(pack, address);
-    std::string text;
-    char digits[3];
-    for (std::uint32_t i = 0; i < buffer.size; ++i) {
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(buffer.data[i]));
-        text += digits;
-    }
-    return text;
+    return LowerHex(buffer.data, buffer.size);
 }
 
 bool FromHex(const std::string& text, PeerAddress& address) {
