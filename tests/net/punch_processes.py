@@ -6,17 +6,14 @@ usage: punch_processes.py --driver uhdriver.exe -- EMULATOR... (the Wine
 wrapper and its arguments, as CTest's cross-compiling emulator)
 """
 import os
-import queue
 import socket
 import struct
-import subprocess
 import sys
-import threading
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+from line_process import LineProcess  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 
@@ -40,47 +37,20 @@ def unpack_address(hex_text):
     return data[2:22], public, local
 
 
-class Driver:
+class Driver(LineProcess):
     """One uhdriver process: lines out through a queue, commands in."""
 
     def __init__(self, nat_port, *options):
         argv = EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
                            "--login-interval", "100", "--logout-interval", "100"] + list(options)
-        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._read, daemon=True).start()
+        super().__init__(argv)
         self.port = int(self.expect("STARTED").split()[1])
         self.address_hex = self.expect("LOGGEDIN").split()[1]
         self.id, self.public, self.local = unpack_address(self.address_hex)
 
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def expect(self, prefix, timeout=WAIT):
-        """The next line that starts with prefix; the lines before it are kept in seen."""
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
-            except queue.Empty:
-                raise AssertionError(f"no {prefix!r} line within {timeout} s; saw {self.seen}")
-            if line is None:
-                raise AssertionError(f"driver ended before {prefix!r}; saw {self.seen}")
-            self.seen.append(line)
-            if line.startswith(prefix):
-                return line
-
-    def send(self, command):
-        self.proc.stdin.write(command + "\n")
-        self.proc.stdin.flush()
-
     def stop(self):
         if self.proc.poll() is None:
-            self.send("STOP")
+            self.say("STOP")
             self.expect("STOPPED")
             self.proc.wait(WAIT)
         return self.proc.returncode
@@ -115,7 +85,7 @@ class PunchProcesses(unittest.TestCase):
         return d
 
     def punch(self, a, b, tag):
-        a.send(f"PUNCH {b.address_hex} {tag}")
+        a.say(f"PUNCH {b.address_hex} {tag}")
         result = a.expect("PUNCH ").split()
         incoming = b.expect("INCOMING ").split()
         return result, incoming
@@ -130,9 +100,9 @@ class PunchProcesses(unittest.TestCase):
         self.assertEqual(in_id, a.id)
         self.assertEqual(in_public, ("127.0.0.1", a.port))
         # The path is open both ways for raw datagrams.
-        a.send(f"SEND {b.address_hex} hello from a")
+        a.say(f"SEND {b.address_hex} hello from a")
         self.assertTrue(b.expect("DATAGRAM ").endswith(" hello from a"))
-        b.send(f"SEND {incoming[1]} hello from b")
+        b.say(f"SEND {incoming[1]} hello from b")
         self.assertTrue(a.expect("DATAGRAM ").endswith(" hello from b"))
 
     def test_logged_in_peers_are_in_the_registry(self):
@@ -171,7 +141,7 @@ class PunchProcesses(unittest.TestCase):
         silent.settimeout(WAIT)
         endpoint = ("127.0.0.1", silent.getsockname()[1])
         ghost = pack_address(b"GHOST.GHOST.GHOST.GH", endpoint, endpoint).hex()
-        a.send(f"PUNCH {ghost} 9")
+        a.say(f"PUNCH {ghost} 9")
         punches = []
         for _ in range(10):
             data, _ = silent.recvfrom(2048)

@@ -15,7 +15,7 @@ from seeded_swarm import SeededSwarm, add_arguments
 from swarm_client import Failure
 from media import ffprobe
 
-SECONDS, BITRATE_K = 10, 1200
+SECONDS, BITRATE_K = 20, 1200
 
 
 def step(text):
