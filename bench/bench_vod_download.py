@@ -25,37 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "vod"))
 import vod_processes as vp  # noqa: E402
-
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / TICK
-    except OSError:
-        return 0.0
-
-
-def find_pids(needle, prefix=None):
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                cmdline = f.read()
-            if needle.encode() not in cmdline:
-                continue
-            if prefix is not None:
-                with open(f"/proc/{entry}/environ", "rb") as f:
-                    if prefix.encode() not in f.read():
-                        continue
-            pids.append(int(entry))
-        except OSError:
-            continue
-    return pids
+from proc_stats import cpu_seconds, find_pids  # noqa: E402
 
 
 def main():

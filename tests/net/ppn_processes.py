@@ -22,7 +22,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
-from lineproc import LineProcess  # noqa: E402
+from line_process import LineProcess  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 from udp_relay import RelayPair  # noqa: E402
@@ -46,14 +46,15 @@ class Driver(LineProcess):
     """One ppndriver process: lines out through a queue, commands in."""
 
     def __init__(self, nat_port):
-        super().__init__(EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
-                                     "--login-interval", "100", "--logout-interval", "100"], WAIT)
+        argv = EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
+                           "--login-interval", "100", "--logout-interval", "100"]
+        super().__init__(argv)
         self.port = int(self.expect("STARTED").split()[1])
         address = bytes.fromhex(self.expect("ADDRESS").split()[1])
         self.id = address[2:22]
         self.id_hex = self.id.hex()
 
-    def refuse(self, line, prefix):
+    def check_line(self, line, prefix):
         if line.startswith("BAD ") or (line.startswith("ERROR ") and not prefix.startswith("ERROR")):
             raise AssertionError(f"{line} while waiting for {prefix!r}")
 
@@ -61,7 +62,7 @@ class Driver(LineProcess):
         return [line for line in self.seen if line.startswith("EVENT ")]
 
     def stats(self):
-        self.send("STATS")
+        self.say("STATS")
         values = {}
         for _ in range(12):
             _, key, value = self.expect("STAT ").split()
@@ -70,7 +71,7 @@ class Driver(LineProcess):
 
     def stop(self):
         if self.proc.poll() is None:
-            self.send("STOP")
+            self.say("STOP")
             self.expect("STOPPED")
             self.proc.wait(WAIT)
         return self.proc.returncode
@@ -95,7 +96,11 @@ class PpnProcesses(unittest.TestCase):
         for r in self.relays:
             r.stop()
         for d in self.drivers:
-            d.kill()
+            if d.proc.poll() is None:
+                d.proc.kill()
+                d.proc.wait()
+            d.proc.stdin.close()
+            d.proc.stdout.close()
 
     def start_pair(self, **knobs):
         """Two drivers and a relay between them; a connected to b through it."""
@@ -103,18 +108,18 @@ class PpnProcesses(unittest.TestCase):
         self.drivers += [a, b]
         relay = RelayPair(a.port, b.port, **knobs)
         self.relays.append(relay)
-        a.send(f"CONNECT {loopback_address(b.id, relay.ports['a'])} 1")
+        a.say(f"CONNECT {loopback_address(b.id, relay.ports['a'])} 1")
         self.assertEqual(a.expect("EVENT "), f"EVENT 1 1 {b.id_hex}")
         self.assertEqual(b.expect("EVENT "), f"EVENT 4 1 {a.id_hex}")
         return a, b, relay
 
     def expect(self, sender, receiver, count, seed):
-        receiver.send(f"EXPECT {sender.id_hex} {count} {seed} {MAX_SIZE}")
+        receiver.say(f"EXPECT {sender.id_hex} {count} {seed} {MAX_SIZE}")
         receiver.expect("EXPECTING ")
 
     def burst(self, sender, receiver, count, seed):
         """Queues the messages; answers their total size, smallest and largest."""
-        sender.send(f"BURST {receiver.id_hex} {count} {seed} {MAX_SIZE}")
+        sender.say(f"BURST {receiver.id_hex} {count} {seed} {MAX_SIZE}")
         _, queued, size, smallest, largest = sender.expect("BURSTQUEUED ").split()
         self.assertEqual(int(queued), count)
         return int(size), int(smallest), int(largest)
@@ -134,9 +139,9 @@ class PpnProcesses(unittest.TestCase):
         print(f"\n10000 messages, {size} bytes in {ms} ms through the relay", file=sys.stderr)
         self.assertEqual(sum(1 for line in b.seen if line.startswith("VERIFIED ")), 10)
 
-        a.send(f"SEND {b.id_hex} 2 raw from a")
+        a.say(f"SEND {b.id_hex} 2 raw from a")
         self.assertEqual(b.expect("MESSAGE 2 "), f"MESSAGE 2 {a.id_hex} 10 raw from a")
-        b.send(f"SEND {a.id_hex} 2 raw from b")
+        b.say(f"SEND {a.id_hex} 2 raw from b")
         self.assertEqual(a.expect("MESSAGE 2 "), f"MESSAGE 2 {b.id_hex} 10 raw from b")
         sa, sb = a.stats(), b.stats()
         self.assertEqual((sa[274], sa[273], sb[274], sb[273]), (10, 10, 10, 10))
@@ -146,7 +151,7 @@ class PpnProcesses(unittest.TestCase):
 
         # Nothing came twice: no reliable message beyond the expected ones.
         self.assertFalse([line for line in b.seen if line.startswith("MESSAGE 1 ")])
-        a.send(f"CLOSE {b.id_hex} 1")
+        a.say(f"CLOSE {b.id_hex} 1")
         self.assertEqual(b.expect("EVENT ", 10), f"EVENT 5 1 {a.id_hex}")
         self.assertEqual(b.events(), [f"EVENT 4 1 {a.id_hex}", f"EVENT 5 1 {a.id_hex}"])
         self.assertEqual(a.stop(), 0)

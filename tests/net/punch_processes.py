@@ -13,7 +13,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
-from lineproc import LineProcess  # noqa: E402
+from line_process import LineProcess  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 
@@ -41,16 +41,16 @@ class Driver(LineProcess):
     """One uhdriver process: lines out through a queue, commands in."""
 
     def __init__(self, nat_port, *options):
-        super().__init__(EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
-                                     "--login-interval", "100", "--logout-interval", "100"] + list(options),
-                         WAIT)
+        argv = EMULATOR + [DRIVER, "--nat", f"127.0.0.1:{nat_port}", "--stun", "127.0.0.1:80",
+                           "--login-interval", "100", "--logout-interval", "100"] + list(options)
+        super().__init__(argv)
         self.port = int(self.expect("STARTED").split()[1])
         self.address_hex = self.expect("LOGGEDIN").split()[1]
         self.id, self.public, self.local = unpack_address(self.address_hex)
 
     def stop(self):
         if self.proc.poll() is None:
-            self.send("STOP")
+            self.say("STOP")
             self.expect("STOPPED")
             self.proc.wait(WAIT)
         return self.proc.returncode
@@ -73,7 +73,11 @@ class PunchProcesses(unittest.TestCase):
 
     def tearDown(self):
         for d in self.drivers:
-            d.kill()
+            if d.proc.poll() is None:
+                d.proc.kill()
+                d.proc.wait()
+            d.proc.stdin.close()
+            d.proc.stdout.close()
 
     def start(self, *options):
         d = Driver(self.nat.port, *options)
@@ -81,7 +85,7 @@ class PunchProcesses(unittest.TestCase):
         return d
 
     def punch(self, a, b, tag):
-        a.send(f"PUNCH {b.address_hex} {tag}")
+        a.say(f"PUNCH {b.address_hex} {tag}")
         result = a.expect("PUNCH ").split()
         incoming = b.expect("INCOMING ").split()
         return result, incoming
@@ -96,9 +100,9 @@ class PunchProcesses(unittest.TestCase):
         self.assertEqual(in_id, a.id)
         self.assertEqual(in_public, ("127.0.0.1", a.port))
         # The path is open both ways for raw datagrams.
-        a.send(f"SEND {b.address_hex} hello from a")
+        a.say(f"SEND {b.address_hex} hello from a")
         self.assertTrue(b.expect("DATAGRAM ").endswith(" hello from a"))
-        b.send(f"SEND {incoming[1]} hello from b")
+        b.say(f"SEND {incoming[1]} hello from b")
         self.assertTrue(a.expect("DATAGRAM ").endswith(" hello from b"))
 
     def test_logged_in_peers_are_in_the_registry(self):
@@ -137,7 +141,7 @@ class PunchProcesses(unittest.TestCase):
         silent.settimeout(WAIT)
         endpoint = ("127.0.0.1", silent.getsockname()[1])
         ghost = pack_address(b"GHOST.GHOST.GHOST.GH", endpoint, endpoint).hex()
-        a.send(f"PUNCH {ghost} 9")
+        a.say(f"PUNCH {ghost} 9")
         punches = []
         for _ in range(10):
             data, _ = silent.recvfrom(2048)

@@ -8,15 +8,12 @@ usage: vod_processes.py --driver voddriver.exe --seed vodseed.exe [-k PATTERN]
                         -- EMULATOR...
 """
 import hashlib
-import json
 import os
-import queue
 import shutil
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -27,76 +24,17 @@ import cachepair  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 from tracker import Tracker, make_tracker_server  # noqa: E402
+from line_process import WAIT, LineProcess  # noqa: E402
+from media import ffprobe_duration, make_flv  # noqa: E402
 
 EMULATOR = []
 DRIVER = None
 SEED = None
-WAIT = 60            # seconds for any one expected line
 BLOCK = 36864
 
 
 def windows_path(path):
     return "Z:" + path
-
-
-class Process:
-    """A Wine program whose stdout lines arrive through a queue."""
-
-    def __init__(self, argv):
-        self.proc = subprocess.Popen(EMULATOR + argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.lines = queue.Queue()
-        self.seen = []
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.rstrip("\n"))
-        self.lines.put(None)
-
-    def expect(self, prefix, timeout=WAIT, accept=None):
-        """The next line that starts with prefix (and satisfies accept)."""
-        deadline = time.monotonic() + timeout
-        while True:
-            try:
-                line = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
-            except queue.Empty:
-                raise AssertionError(f"no {prefix!r} line within {timeout} s; saw {self.seen[-15:]}")
-            if line is None:
-                raise AssertionError(f"program ended before {prefix!r}; saw {self.seen[-15:]}")
-            self.seen.append(line)
-            if line.startswith(prefix) and (accept is None or accept(line)):
-                return line
-
-    def say(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            try:
-                self.say("STOP")
-            except OSError:
-                pass
-            try:
-                self.proc.wait(30)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        # Lines printed up to the end, for the checks after a stop.
-        while True:
-            try:
-                line = self.lines.get(timeout=5)
-            except queue.Empty:
-                break
-            if line is None:
-                break
-            self.seen.append(line)
-        for pipe in (self.proc.stdin, self.proc.stdout):
-            try:
-                pipe.close()
-            except OSError:
-                pass
 
 
 class Swarm:
@@ -122,25 +60,6 @@ class Swarm:
                                                    b"hash": hash_.encode()}))
         seeds = self.tracker.knobs["seeds"] + [pid.decode("latin-1")]
         self.tracker.set_knobs({"seeds": seeds})
-
-
-def make_flv(path, seconds=3):
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                    f"testsrc=size=320x240:rate=25:duration={seconds}",
-                    "-f", "lavfi", "-i", f"sine=frequency=440:duration={seconds}",
-                    "-c:v", "flv1", "-b:v", "600k", "-c:a", "adpcm_swf", "-ar", "22050",
-                    "-f", "flv", path], check=True)
-
-
-def ffprobe_duration(path_or_bytes):
-    if isinstance(path_or_bytes, bytes):
-        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration",
-                              "-of", "json", "-i", "pipe:0"], input=path_or_bytes,
-                             capture_output=True, check=True).stdout
-    else:
-        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration",
-                              "-of", "json", path_or_bytes], capture_output=True, check=True).stdout
-    return json.loads(out)["format"]["duration"]
 
 
 class VodEndToEnd(unittest.TestCase):
@@ -169,7 +88,7 @@ class VodEndToEnd(unittest.TestCase):
         self.swarm.close()
 
     def start_seed(self, *options, cid=5):
-        seed = Process([SEED, "--nat", f"127.0.0.1:{self.swarm.nat.port}",
+        seed = LineProcess(EMULATOR + [SEED, "--nat", f"127.0.0.1:{self.swarm.nat.port}",
                         "--file", windows_path(self.flv), "--hash", self.hash] + list(options))
         self.processes.append(seed)
         address = bytes.fromhex(seed.expect("ADDRESS").split()[1])
@@ -179,7 +98,7 @@ class VodEndToEnd(unittest.TestCase):
 
     def start_driver(self, *options, size=0, cid=5):
         # The hash goes in upper case: the engine keeps it in lower case.
-        driver = Process([DRIVER, "--tracker", self.swarm.url, "--nat", f"127.0.0.1:{self.swarm.nat.port}",
+        driver = LineProcess(EMULATOR + [DRIVER, "--tracker", self.swarm.url, "--nat", f"127.0.0.1:{self.swarm.nat.port}",
                           "--hash", self.hash.upper(), "--cid", str(cid), "--size", str(size),
                           "--type", "flv"] + list(options))
         self.processes.append(driver)
