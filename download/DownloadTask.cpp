@@ -1,20 +1,6 @@
 #include "download/DownloadTask.h"
 
-#include <wchar.h>
-
-namespace {
-
-template <size_t N>
-bool CopyText(wchar_t (&to)[N], const wchar_t* from)
-{
-    size_t length = wcslen(from);
-    if (length >= N)
-        return false;
-    wmemcpy(to, from, length + 1);
-    return true;
-}
-
-}  // namespace
+#include "common/text/FixedText.h"
 
 DownloadTask::DownloadTask()
 {

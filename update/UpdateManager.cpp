@@ -1,5 +1,7 @@
 #include "update/UpdateManager.h"
 
+#include "common/text/FixedText.h"
+
 #include <shellapi.h>
 #include <stdio.h>
 #include <wininet.h>
@@ -18,16 +20,6 @@ const DWORD kSettleMs = 500;
 // Lines times line length, plus the last line's end: anything longer
 // cannot be a valid information file.
 const DWORD kMaxInfoFileBytes = upkeep::kMaxInfoLines * upkeep::kMaxInfoLineBytes + 2;
-
-template <size_t N>
-bool CopyText(wchar_t (&to)[N], const wchar_t* from)
-{
-    size_t length = wcslen(from);
-    if (length >= N)
-        return false;
-    wmemcpy(to, from, length + 1);
-    return true;
-}
 
 // Copies what fits; the rest of a too long text is dropped.
 template <size_t N>
