@@ -60,25 +60,25 @@ def tcp_figures(build, total, size, pings):
 
 def srudp_figures(sender, receiver, total, size, pings, seed):
     count = max(1, total // size)
-    receiver.send(f"EXPECT {sender.id_hex} {count} {seed} {size} fixed")
+    receiver.say(f"EXPECT {sender.id_hex} {count} {seed} {size} fixed")
     receiver.expect("EXPECTING ", WAIT)
-    sender.send(f"BURST {receiver.id_hex} {count} {seed} {size} fixed")
+    sender.say(f"BURST {receiver.id_hex} {count} {seed} {size} fixed")
     _, _, received, ms = receiver.expect("DONE ", WAIT).split()
-    receiver.send("ECHO on")
-    sender.send(f"PING {receiver.id_hex} {pings} 100")
+    receiver.say("ECHO on")
+    sender.say(f"PING {receiver.id_hex} {pings} 100")
     _, _, p50, p99, _ = sender.expect("PINGS ", WAIT).split()
-    receiver.send("ECHO off")
+    receiver.say("ECHO off")
     return int(received) / max(1, int(ms)) / 1000.0, int(p50) / 1000.0, int(p99) / 1000.0
 
 
 def raw_figures(sender, receiver, count):
-    receiver.send("RAWRESET")
-    sender.send(f"RAWBURST {receiver.id_hex} {count} 1400")
+    receiver.say("RAWRESET")
+    sender.say(f"RAWBURST {receiver.id_hex} {count} 1400")
     sent = int(sender.expect("RAWSENT ", WAIT).split()[1])
     last = None
     while True:  # until the receiver's count stops growing
         time.sleep(0.5)
-        receiver.send("RAWREPORT")
+        receiver.say("RAWREPORT")
         _, got, size, ms = receiver.expect("RAWCOUNT ", WAIT).split()
         if got == last:
             break
@@ -103,8 +103,8 @@ def main():
     nat.start()
     a, b, c = (ppn_processes.Driver(nat.port) for _ in range(3))
     relay = RelayPair(a.port, b.port, seed=3)
-    a.send(f"CONNECT {ppn_processes.loopback_address(b.id, relay.ports['a'])} 1")
-    a.send(f"CONNECT {ppn_processes.loopback_address(c.id, c.port)} 1")
+    a.say(f"CONNECT {ppn_processes.loopback_address(b.id, relay.ports['a'])} 1")
+    a.say(f"CONNECT {ppn_processes.loopback_address(c.id, c.port)} 1")
     for d in (b, c):
         d.expect("EVENT 4", WAIT)
 
