@@ -54,13 +54,14 @@ public:
     std::uint32_t SendRate() const { return m_sendRate; }
     double PacingPeriod() const { return m_exactPeriod; }
     float LossRatio() const { return m_lossRatio; }
+    std::size_t QueuedPieceCount() const { return m_sendQueue.size(); }
     // The remote holds the block: bits beyond its field read as not held.
     bool HoldsBlock(std::uint32_t block) const;
     // Moves the lost pieces into pieces.
     void TakeLost(std::set<std::uint32_t>& pieces);
 
     // A remote may ask for at most this many pieces ahead of the ones sent.
-    static const std::size_t kMostQueuedPieces = 48 * 256;
+    static constexpr std::size_t kMostQueuedPieces = 48 * 256;
 
 private:
     void Send(int type, const VodMessage& message);

@@ -38,8 +38,9 @@
 //   STOP                                    stops the engine and ends
 // The end of stdin is not a STOP: the driver may run with stdin closed.
 //
-// The play URL serves the file over HTTP on 127.0.0.1 ("http://..." for
-// flv, wmv and the other types the loopback server plays).
+// For flv the play URL serves the file over HTTP on 127.0.0.1
+// ("http://127.0.0.1:<port>/1.flv"); other types get a "zaror://" URL that
+// names the engine's reader host.
 #include "net/Winsock.h"
 
 

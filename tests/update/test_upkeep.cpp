@@ -95,6 +95,10 @@ TEST_F(Upkeep, ComparesAnnouncedVersionsWithVersionResources)
         {"v1.2.3.4.dll", "1.2.4.0", 1},   {"v1.2.3.4.dll", "1.2.2.9", 0},
         {"v1.300.0.0.dll", "1.299.0.0", 0}, {"v1.300.0.0.dll", "1.301.0.0", 1},
         {"v1.300.0.0.dll", "1.44.0.0", 0},
+        // Announced versions are kept to 20 characters: a long tail is cut
+        // off, and a version whose first dot lies beyond them names none.
+        {"v1.2.0.0.dll", "1.3.0.00000000000000000000000", 1},
+        {"v1.2.0.0.dll", "00000000000000000001.3.0.0", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.installed) + " against " + c.announced);

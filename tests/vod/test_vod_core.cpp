@@ -12,6 +12,7 @@
 #include "http/LoopbackClient.h"
 #include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
+#include "vod/VodTrackerMessages.h"
 #include "tests/common/ProcessCounts.h"
 
 namespace {
@@ -170,6 +171,26 @@ TEST_F(VodCoreTest, StartNeedsHashCidAndASendableFileRequest)
         EXPECT_FALSE(core.IsAlive());
     }
     EXPECT_EQ(Tracker("GET", "/_wait?msg=reqfileinfo&n=1&timeout=0").find('0'), 0u);
+
+    // A size the block map cannot hold counts as unknown, so without a
+    // tracker URL the engine cannot start; the largest size it holds needs
+    // no tracker.
+    const struct {
+        std::int64_t size;
+        bool starts;
+    } sizes[] = {{-1, false}, {kVodMaxFileSize + 1, false}, {kVodMaxFileSize, true}};
+    for (const auto& c : sizes) {
+        CVodCore core;
+        core.SetNatServer("127.0.0.1", NatPort());
+        core.SetHash(kHash);
+        core.SetContentId(1);
+        core.SetSize(c.size);
+        core.SetTrackerUrl(L"");
+        EXPECT_EQ(core.Start(GetModuleHandleW(nullptr)), c.starts) << c.size;
+        if (c.starts)
+            EXPECT_EQ(core.GetSize(), c.size);
+        core.Stop();
+    }
 }
 
 TEST_F(VodCoreTest, UnknownSizeIsAskedOfTheTrackerInLowerCase)

@@ -153,6 +153,33 @@ TEST_F(VodPeerSessionTest, AvailabilityIsReadOnlyWithinTheFilesBlocks)
     }
 }
 
+TEST_F(VodPeerSessionTest, RequestsQueueOnlyPiecesOfTheFileUpToTheLimit)
+{
+    // Blocks beyond the five of the file, up to one whose piece numbers
+    // would wrap, queue nothing.
+    VodPeerSession session(m_host, PeerId::FromBytes("p", 1), false, false);
+    session.OnHello(Hello(1, VodHelloMsg::kHoldsNone));
+    VodRequestMsg request = Request(1, 4, 0);
+    for (std::uint32_t block : {5u, 89478486u, 0xFFFFFFFFu})
+        request.blocks[block].resize(48, true);
+    session.OnRequest(request);
+    EXPECT_EQ(session.QueuedPieceCount(), 48u);
+
+    // A remote asking for every piece of a long file gets at most the
+    // limit queued, however often it asks.
+    m_host.map.reset(new CVodBlockMap(300 * 36864, 20));
+    VodPeerSession greedy(m_host, PeerId::FromBytes("q", 1), false, false);
+    greedy.OnHello(Hello(1, VodHelloMsg::kHoldsNone));
+    for (std::uint32_t number = 1; number <= 2; ++number) {
+        VodRequestMsg all;
+        all.number = number;
+        for (std::uint32_t block = 0; block < 300; ++block)
+            all.blocks[block].resize(48, true);
+        greedy.OnRequest(all);
+        EXPECT_EQ(greedy.QueuedPieceCount(), VodPeerSession::kMostQueuedPieces) << number;
+    }
+}
+
 TEST_F(VodPeerSessionTest, HelloBeforeTheSizeIsKnownReadsNoBlockMap)
 {
     m_host.map.reset();
