@@ -187,8 +187,9 @@ TEST_F(VodCoreTest, StartNeedsHashCidAndASendableFileRequest)
         core.SetSize(c.size);
         core.SetTrackerUrl(L"");
         EXPECT_EQ(core.Start(GetModuleHandleW(nullptr)), c.starts) << c.size;
-        if (c.starts)
+        if (c.starts) {
             EXPECT_EQ(core.GetSize(), c.size);
+        }
         core.Stop();
     }
 }
