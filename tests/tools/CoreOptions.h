@@ -6,17 +6,34 @@
 
 #include "net/PropertyMap.h"
 
+// "HOST:PORT" split at its last colon; false without one.
+inline bool SplitHostPort(const std::string& value, std::string& host, std::string& port) {
+    const std::string::size_type colon = value.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    host = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    return true;
+}
+
+// --nat HOST:PORT as core properties; false without a port.
+inline bool ReadNatOption(const std::string& value, PropertyMap& properties) {
+    std::string host, port;
+    if (!SplitHostPort(value, host, port))
+        return false;
+    properties[PPN_PROP_NAT_SERVER] = host;
+    properties[PPN_PROP_NAT_PORT] = port;
+    return true;
+}
+
 // The options as core properties; false on an unknown option or a --nat
 // without a port.
 inline bool ReadCoreOptions(int argc, char** argv, PropertyMap& properties) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
         if (option == "--nat") {
-            const std::string::size_type colon = value.find(':');
-            if (colon == std::string::npos)
+            if (!ReadNatOption(value, properties))
                 return false;
-            properties[PPN_PROP_NAT_SERVER] = value.substr(0, colon);
-            properties[PPN_PROP_NAT_PORT] = value.substr(colon + 1);
         } else if (option == "--stun") {
             properties[PPN_PROP_STUN_SERVER] = value;
         } else if (option == "--login-interval") {

@@ -46,8 +46,6 @@
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 
-#include "common/pack/Pack.h"
-#include "common/pack/Unpack.h"
 #include "net/EventListener.h"
 #include "net/PPNCore.h"
 #include "net/PPNException.h"
@@ -58,36 +56,12 @@
 #include "common/text/HexText.h"
 #include "tests/tools/SayLine.h"
 #include "tests/tools/CoreOptions.h"
+#include "tests/tools/AddressText.h"
 
 namespace {
 
-std::string Bytes(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16));
-    return bytes;
-}
-
-std::string AddressHex(const PeerAddress& address) {
-    nps::DefaultBlockBuffer buffer;
-    nps::Pack pack(buffer);
-    PackPeerAddress(pack, address);
-    return LowerHex(buffer.data, buffer.size);
-}
-
-bool ParseAddress(const std::string& hex, PeerAddress& address) {
-    const std::string bytes = Bytes(hex);
-    try {
-        nps::Unpack unpack(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        UnpackPeerAddress(unpack, address);
-        return unpack.left == 0;
-    } catch (const nps::base_pack_error&) {
-        return false;
-    }
-}
-
 bool ParseId(const std::string& hex, PeerId& id) {
-    const std::string bytes = Bytes(hex);
+    const std::string bytes = BytesFromHex(hex);
     if (bytes.size() != PeerId::kSize)
         return false;
     id = PeerId::FromBytes(bytes.data(), bytes.size());
@@ -333,7 +307,7 @@ void Run(ppn::PPNCore& core, Driver& driver, const std::vector<std::string>& w) 
     const std::string& command = w[0];
     PeerAddress address;
     PeerId id;
-    if (command == "CONNECT" && w.size() == 3 && ParseAddress(w[1], address)) {
+    if (command == "CONNECT" && w.size() == 3 && ParseAddressHex(w[1], address)) {
         core.ConnectTo(address, std::atoi(w[2].c_str()));
     } else if (command == "CLOSE" && w.size() == 3 && ParseId(w[1], id)) {
         core.Close(id, std::atoi(w[2].c_str()));

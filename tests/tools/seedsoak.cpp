@@ -35,6 +35,8 @@
 #include "net/UHCore.h"
 #include "tests/service/VodRequester.h"
 #include "tests/net/NoGateway.h"
+#include "tests/tools/CoreOptions.h"
+#include "tests/tools/AddressText.h"
 
 namespace {
 
@@ -61,11 +63,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return false;
         const std::string value = argv[++i];
         if (arg == "--nat") {
-            const std::string::size_type colon = value.find(':');
-            if (colon == std::string::npos)
+            if (!SplitHostPort(value, o.natHost, o.natPort))
                 return false;
-            o.natHost = value.substr(0, colon);
-            o.natPort = value.substr(colon + 1);
         } else if (arg == "--seeder" && i + 1 < argc) {
             o.seederId = value;
             o.seederPort = std::atoi(argv[++i]);
@@ -94,9 +93,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 PeerAddress SeederAddress(const Options& o) {
     PeerAddress a;
     a.Clear();
-    for (std::size_t i = 0; i < PeerId::kSize; ++i)
-        a.id.bytes[i] = static_cast<unsigned char>(
-            std::strtoul(o.seederId.substr(2 * i, 2).c_str(), nullptr, 16));
+    const std::string id = BytesFromHex(o.seederId);
+    a.id = PeerId::FromBytes(id.data(), id.size());
     a.endpoint.publicIp = a.endpoint.localIp = htonl(INADDR_LOOPBACK);
     a.endpoint.publicPort = a.endpoint.localPort =
         htons(static_cast<std::uint16_t>(o.seederPort));

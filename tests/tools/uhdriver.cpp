@@ -20,8 +20,6 @@
 
 #include <boost/thread/mutex.hpp>
 
-#include "common/pack/Pack.h"
-#include "common/pack/Unpack.h"
 #include "net/PropertyMap.h"
 #include "net/UHCore.h"
 #include "net/UHListener.h"
@@ -29,29 +27,9 @@
 #include "net/UhProperties.h"
 #include "tests/tools/SayLine.h"
 #include "tests/tools/CoreOptions.h"
-#include "common/text/HexText.h"
+#include "tests/tools/AddressText.h"
 
 namespace {
-
-std::string Hex(const PeerAddress& address) {
-    nps::DefaultBlockBuffer buffer;
-    nps::Pack pack(buffer);
-    PackPeerAddress(pack, address);
-    return LowerHex(buffer.data, buffer.size);
-}
-
-bool FromHex(const std::string& text, PeerAddress& address) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-        bytes += static_cast<char>(std::strtol(text.substr(i, 2).c_str(), nullptr, 16));
-    try {
-        nps::Unpack unpack(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        UnpackPeerAddress(unpack, address);
-        return unpack.left == 0;
-    } catch (const nps::base_pack_error&) {
-        return false;
-    }
-}
 
 class PrintingMapper : public PortMapper {
 public:
@@ -71,11 +49,11 @@ public:
 class PrintingListener : public UHListener {
 public:
     void OnPunchResult(int result, int, int, const UHSession* session, int tag) override {
-        Say("PUNCH " + std::to_string(result) + " " + std::to_string(tag) + " " + Hex(session->peer));
+        Say("PUNCH " + std::to_string(result) + " " + std::to_string(tag) + " " + AddressHex(session->peer));
     }
-    void OnIncomingSession(int, int, const PeerAddress* peer) override { Say("INCOMING " + Hex(*peer)); }
+    void OnIncomingSession(int, int, const PeerAddress* peer) override { Say("INCOMING " + AddressHex(*peer)); }
     void OnDatagram(const char* data, int length, const PeerAddress* from) override {
-        Say("DATAGRAM " + Hex(*from) + " " + std::string(data, static_cast<std::size_t>(length)));
+        Say("DATAGRAM " + AddressHex(*from) + " " + std::string(data, static_cast<std::size_t>(length)));
     }
     void OnPacket(const char*, int, const PeerAddress*) override {}
 };
@@ -110,7 +88,7 @@ int main(int argc, char** argv) {
     }
     Say("STARTED " + std::to_string(core.BoundPort()));
     if (core.WaitLoggedIn(60000))
-        Say("LOGGEDIN " + Hex(core.OwnAddress()));
+        Say("LOGGEDIN " + AddressHex(core.OwnAddress()));
     else
         Say("ERROR login");
 
@@ -125,7 +103,7 @@ int main(int argc, char** argv) {
         PeerAddress peer;
         if (std::strcmp(command, "STOP") == 0)
             break;
-        if (!FromHex(address, peer)) {
+        if (!ParseAddressHex(address, peer)) {
             Say(std::string("ERROR bad address in ") + command);
         } else if (std::strcmp(command, "PUNCH") == 0) {
             if (!core.Punch(peer, 1, std::atoi(rest.c_str())))

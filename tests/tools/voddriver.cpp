@@ -58,6 +58,8 @@
 #include "vod/VodEngineMessages.h"
 #include "tests/net/NoGateway.h"
 #include "tests/common/ProcessCounts.h"
+#include "tests/tools/CoreOptions.h"
+#include "tests/tools/SayLine.h"
 
 namespace {
 
@@ -70,12 +72,6 @@ const DWORD kCycleMs = 10000;
 
 CVodCore* g_core = nullptr;
 LRESULT g_passwordAnswer = 1;
-
-void Say(const std::string& line)
-{
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -242,11 +238,10 @@ int main(int argc, char** argv)
         if (option == "--tracker") {
             core->SetTrackerUrl(Widen(value));
         } else if (option == "--nat") {
-            const std::size_t colon = value.rfind(':');
-            if (colon == std::string::npos)
+            std::string host, port;
+            if (!SplitHostPort(value, host, port))
                 return Usage();
-            core->SetNatServer(value.substr(0, colon),
-                               static_cast<std::uint16_t>(std::atoi(value.c_str() + colon + 1)));
+            core->SetNatServer(host, static_cast<std::uint16_t>(std::atoi(port.c_str())));
         } else if (option == "--hash") {
             core->SetHash(value);
         } else if (option == "--cid") {

@@ -49,6 +49,8 @@
 #include "tests/net/NoGateway.h"
 #include "common/text/HexText.h"
 #include "tests/tools/SayLine.h"
+#include "tests/tools/CoreOptions.h"
+#include "tests/tools/AddressText.h"
 
 namespace {
 
@@ -325,11 +327,8 @@ int main(int argc, char** argv)
             return Usage();
         const std::string value = argv[++i];
         if (option == "--nat") {
-            const std::size_t colon = value.rfind(':');
-            if (colon == std::string::npos)
+            if (!ReadNatOption(value, properties))
                 return Usage();
-            properties[PPN_PROP_NAT_SERVER] = value.substr(0, colon);
-            properties[PPN_PROP_NAT_PORT] = value.substr(colon + 1);
         } else if (option == "--file") {
             options.file = value;
         } else if (option == "--hash") {
@@ -375,10 +374,7 @@ int main(int argc, char** argv)
                 }
             }
             if (loggedIn) {
-                nps::DefaultBlockBuffer buffer;
-                nps::Pack pack(buffer);
-                PackPeerAddress(pack, own);
-                Say("ADDRESS " + LowerHex(buffer.data, buffer.size));
+                Say("ADDRESS " + AddressHex(own));
                 char line[256];
                 while (std::fgets(line, sizeof line, stdin) && std::strncmp(line, "STOP", 4) != 0) {
                 }
