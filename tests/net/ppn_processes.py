@@ -15,15 +15,13 @@ that run moves about a tenth of a megabyte a second.
 """
 import math
 import os
-import socket
-import struct
 import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 from line_process import LineProcess  # noqa: E402
-from nat_server import NatServer  # noqa: E402
+from nat_server import NatServer, pack_address  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 from udp_relay import RelayPair  # noqa: E402
 
@@ -38,8 +36,7 @@ MEAN_SIZE = sum(math.exp((i / 1000) ** 4 * math.log(MAX_SIZE + 1)) for i in rang
 
 def loopback_address(peer_id, port):
     """A packed PeerAddress whose public and local endpoints are 127.0.0.1:port."""
-    ip = socket.inet_aton("127.0.0.1")
-    return (struct.pack("<H", 20) + peer_id + ip + struct.pack(">HH", port, port) + ip).hex()
+    return pack_address(peer_id, ("127.0.0.1", port), ("127.0.0.1", port)).hex()
 
 
 class Driver(LineProcess):

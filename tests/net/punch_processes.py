@@ -14,19 +14,12 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 from line_process import LineProcess  # noqa: E402
-from nat_server import NatServer  # noqa: E402
+from nat_server import NatServer, pack_address  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 
 EMULATOR = []
 DRIVER = None
 WAIT = 60  # seconds for any one expected line; COM start-up under Wine can be slow
-
-
-def pack_address(peer_id, public, local):
-    """A packed PeerAddress: u16 id length, id, public ip, public port,
-    local port, local ip (ports big-endian)."""
-    return (struct.pack("<H", 20) + peer_id + socket.inet_aton(public[0]) + struct.pack(">HH", public[1], local[1])
-            + socket.inet_aton(local[0]))
 
 
 def unpack_address(hex_text):

@@ -14,14 +14,14 @@ import unittest
 FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures")
 sys.path.insert(0, FIXTURES)
 import bencoding  # noqa: E402
+from nat_server import pack_address  # noqa: E402
 
 MAGIC = 0xA1D913FC
 HASH = b"0123456789abcdef0123456789abcdef"
 
 
 def login_datagram(peer_id, local_ip, local_port, nat_type):
-    address = (struct.pack("<H", 20) + peer_id + bytes(4) + bytes(2)
-               + struct.pack(">H", local_port) + socket.inet_aton(local_ip))
+    address = pack_address(peer_id, ("0.0.0.0", 0), (local_ip, local_port))
     return struct.pack("<HBBII", 48, 1, 1, MAGIC, 0) + bytes([1, 0, nat_type, 0]) + address
 
 
