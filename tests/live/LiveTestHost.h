@@ -17,6 +17,7 @@
 #include "live/LiveScheduler.h"
 #include "live/LiveSessionHost.h"
 #include "net/PPNException.h"
+#include "tests/live/LiveTestMessages.h"
 
 struct LiveTestPacket {
     int transport;
@@ -78,3 +79,9 @@ public:
     bool failSends = false;
     int closes = 0;
 };
+
+// Hands the message to the session as the network would.
+inline void Deliver(LivePeerSession& session, const LiveMessage& message) {
+    const std::string bytes = LivePacked(message);
+    session.OnPacket(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}

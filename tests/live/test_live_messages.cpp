@@ -9,6 +9,7 @@
 #include "common/text/HexText.h"
 #include "live/LiveMessages.h"
 #include "live/LiveUnits.h"
+#include "tests/live/LiveTestMessages.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ std::string Spaceless(const char* hex) {
     return out;
 }
 
-Bytes Packed(const LiveMessage& message) {
-    nps::DefaultBlockBuffer buffer;
-    PackLiveMessage(message, buffer);
-    return Bytes(buffer.data, buffer.size);
-}
+Bytes Packed(const LiveMessage& message) { return LivePacked(message); }
 
 bool Read(const Bytes& bytes, LiveMessage& message) {
     return ReadLiveMessage(bytes.data(), static_cast<std::uint32_t>(bytes.size()), message);
@@ -43,14 +40,7 @@ const std::uint64_t kChannel = 0x0102030405060708ull;
 const char kBlockData[] = "abc";
 const char kHeaderData[] = "hdr";
 
-LiveMessage Hello(std::uint8_t type, std::uint8_t flags) {
-    LiveMessage m;
-    m.type = type;
-    m.hello.kind = type;
-    m.hello.flags = flags;
-    m.hello.channel = kChannel;
-    return m;
-}
+LiveMessage Hello(std::uint8_t type, std::uint8_t flags) { return LiveHello(type, flags, kChannel); }
 
 struct GoldenCase {
     const char* name;

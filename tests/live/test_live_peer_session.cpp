@@ -15,27 +15,9 @@ namespace {
 
 const PeerId kPeer = PeerId::FromBytes("peer", 4);
 
-std::string Packed(const LiveMessage& message) {
-    nps::DefaultBlockBuffer buffer;
-    PackLiveMessage(message, buffer);
-    return std::string(buffer.data, buffer.size);
-}
-
-void Deliver(LivePeerSession& session, const LiveMessage& message) {
-    const std::string bytes = Packed(message);
-    session.OnPacket(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
 LiveMessage Hello(std::uint8_t type, std::uint8_t flags, std::uint32_t start, std::size_t bits,
                   std::uint64_t channel = 7) {
-    LiveMessage m;
-    m.type = type;
-    m.hello.kind = type;
-    m.hello.flags = flags;
-    m.hello.channel = channel;
-    m.hello.start = start;
-    m.hello.availability.resize(bits, true);
-    return m;
+    return LiveHello(type, flags, channel, start, bits);
 }
 
 LiveMessage Request(std::uint64_t number, std::uint32_t piece, std::size_t blocks, std::uint8_t loss = 0) {
@@ -78,6 +60,17 @@ std::unique_ptr<LivePeerSession> Requesting(LiveTestHost& host, std::uint32_t st
     Deliver(*session, Hello(LIVE_MSG_HELLO_REPLY, 3, start, bits));
     host.sent.clear();
     return session;
+}
+
+// Asks for blocks 0-14 of piece 5 and receives 5-14: the tenth arrival
+// declares 0-4 lost.
+void AskFifteenGetTheLastTen(LivePeerSession& session) {
+    const std::string data(kLiveBlockSize, 'd');
+    BlockBitFieldMap wanted;
+    wanted[5].resize(15, true);
+    session.SendRequest(wanted);
+    for (std::uint16_t b = 5; b < 15; ++b)
+        Deliver(session, Block(5, b, 0, 400, data));
 }
 
 void DropPostedMessages() {
@@ -317,11 +310,7 @@ TEST_F(LivePeerSessionTest, ArrivalChecksAndDoneCountLossesUnderOppositeConditio
 TEST_F(LivePeerSessionTest, ABlockArrivingAfterItWasDeclaredLostCountsBack) {
     const std::string data(kLiveBlockSize, 'd');
     auto session = Requesting(m_host);
-    BlockBitFieldMap wanted;
-    wanted[5].resize(15, true);
-    session->SendRequest(wanted);
-    for (std::uint16_t b = 5; b < 15; ++b)
-        Deliver(*session, Block(5, b, 0, 400, data));
+    AskFifteenGetTheLastTen(*session);
     ASSERT_EQ(session->LostCount(), 5u);
     Deliver(*session, Block(5, 0, 0, 400, data));
     EXPECT_EQ(session->LostCount(), 4u);
@@ -332,13 +321,8 @@ TEST_F(LivePeerSessionTest, ABlockArrivingAfterItWasDeclaredLostCountsBack) {
 }
 
 TEST_F(LivePeerSessionTest, LossStatisticsTravelWithTheNextRequest) {
-    const std::string data(kLiveBlockSize, 'd');
     auto session = Requesting(m_host);
-    BlockBitFieldMap wanted;
-    wanted[5].resize(15, true);
-    session->SendRequest(wanted);
-    for (std::uint16_t b = 5; b < 15; ++b)
-        Deliver(*session, Block(5, b, 0, 400, data));
+    AskFifteenGetTheLastTen(*session);
     m_host.clock += 2000;
     session->MatchArrivals();  // 2 s since the last computation
     EXPECT_FLOAT_EQ(session->LossRatio(), 5.0f / 15.0f);

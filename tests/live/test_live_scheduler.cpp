@@ -14,24 +14,8 @@
 
 namespace {
 
-std::string Packed(const LiveMessage& message) {
-    nps::DefaultBlockBuffer buffer;
-    PackLiveMessage(message, buffer);
-    return std::string(buffer.data, buffer.size);
-}
-
-void Deliver(LivePeerSession& session, const LiveMessage& message) {
-    const std::string bytes = Packed(message);
-    session.OnPacket(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
 LiveMessage Hello(std::uint8_t type, std::uint8_t flags, std::uint64_t channel = 7) {
-    LiveMessage m;
-    m.type = type;
-    m.hello.kind = type;
-    m.hello.flags = flags;
-    m.hello.channel = channel;
-    return m;
+    return LiveHello(type, flags, channel);
 }
 
 // Sessions of one host, each with its own packet queue.
