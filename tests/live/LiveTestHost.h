@@ -34,7 +34,7 @@ public:
     }
     void ClosePeer(const PeerId&) override { ++closes; }
     LivePieceWindow& PieceWindow() override { return window; }
-    HWND Window() override { return nullptr; }
+    HWND Window() override { return engineWindow; }
     HANDLE TimerQueue() override { return queue; }
     DWORD Now() override { return clock; }
     std::uint64_t ChannelId() override { return channel; }
@@ -70,6 +70,7 @@ public:
     std::vector<HANDLE> reapEvents;
     std::deque<LiveTestPacket> sent;
     std::vector<std::string> relays;
+    HWND engineWindow = nullptr;
     HANDLE queue = nullptr;
     DWORD clock = 1000;
     std::uint64_t channel = 7;

@@ -427,25 +427,90 @@ TEST_F(LivePeerSessionTest, HeadersPieceInfoAndRelayTextsReachTheEngine) {
     EXPECT_EQ(m_host.relays, (std::vector<std::string>{"hello"}));
 }
 
-// Closing a session whose send timer runs hands it to the reap table, which
-// deletes it once the timer's deletion has completed.
-TEST_F(LivePeerSessionTest, AClosedSessionWithASendTimerIsReapedOnceTheTimerIsGone) {
+namespace {
+
+// The engine window's part in the send timer: each WM_LIVE_SESSION_TICK runs
+// the session's send tick, as the engine's handler does.
+struct TickLog {
+    int ticks = 0;
+    bool foreign = false;  // a tick without the session or its tag
+    LivePeerSession* session = nullptr;
+};
+TickLog g_tickLog;
+
+LRESULT CALLBACK TickWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_LIVE_SESSION_TICK)
+        return DefWindowProcW(window, message, wParam, lParam);
+    ++g_tickLog.ticks;
+    if (lParam != LIVE_SESSION_TICK_TAG || wParam != reinterpret_cast<WPARAM>(g_tickLog.session))
+        g_tickLog.foreign = true;
+    else
+        g_tickLog.session->OnSendTick();
+    return 0;
+}
+
+HWND MakeTickWindow() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = TickWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"LiveTestTicks";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, L"LiveTestTicks", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+// Waits at most `ms` for the event (or, without one, for `ticks` ticks) while
+// this thread handles the messages the timer sends.
+bool PumpUntil(HANDLE event, int ticks, DWORD ms) {
+    const DWORD deadline = GetTickCount() + ms;
+    for (;;) {
+        if (event == nullptr && g_tickLog.ticks >= ticks)
+            return true;
+        const DWORD now = GetTickCount();
+        if (static_cast<LONG>(deadline - now) <= 0)
+            return false;
+        const DWORD got = MsgWaitForMultipleObjects(event ? 1 : 0, event ? &event : nullptr, FALSE,
+                                                    deadline - now, QS_ALLINPUT);
+        if (event != nullptr && got == WAIT_OBJECT_0)
+            return true;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+// The send timer ticks the session through the engine window; closing the
+// session hands it to the reap table, which deletes it once the timer's
+// deletion has completed, while the engine thread goes on handling ticks.
+TEST_F(LivePeerSessionTest, TheSendTimerTicksThroughTheEngineWindowAndAClosedSessionIsReaped) {
+    HWND window = MakeTickWindow();
+    ASSERT_NE(window, nullptr);
+    m_host.engineWindow = window;
     m_host.queue = CreateTimerQueue();
     ASSERT_NE(m_host.queue, nullptr);
     auto owned = Serving(m_host);
-    Deliver(*owned, Request(1, 100, 2));
+    g_tickLog = TickLog();
+    g_tickLog.session = owned.get();
+    Deliver(*owned, Request(1, 100, 3));
     ASSERT_TRUE(owned->HasSendTimer());
+    ASSERT_TRUE(PumpUntil(nullptr, 5, 10000));
+    EXPECT_FALSE(g_tickLog.foreign);
+    EXPECT_EQ(m_host.SentOf(LIVE_MSG_BLOCK).size(), 3u);
+    EXPECT_EQ(m_host.SentOf(LIVE_MSG_DONE).size(), 1u);
+
     LivePeerSession* session = owned.release();
     EXPECT_TRUE(session->Close());
     EXPECT_FALSE(session->IsHandshaken());
     EXPECT_EQ(session->QueuedBlocks(), 0u);
     EXPECT_EQ(m_host.closes, 1);
     ASSERT_EQ(m_host.reapEvents.size(), 1u);
-    ASSERT_EQ(WaitForSingleObject(m_host.reapEvents[0], 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(PumpUntil(m_host.reapEvents[0], 0, 10000));
     SetEvent(m_host.reapEvents[0]);  // the wait took the auto-reset signal; give it back
     EXPECT_EQ(m_host.reap.Reap(), 1u);
     EXPECT_EQ(m_host.reap.Size(), 0u);
     DeleteTimerQueueEx(m_host.queue, INVALID_HANDLE_VALUE);
+    DestroyWindow(window);
 
     LivePeerSession plain(m_host, kPeer, 0);
     EXPECT_FALSE(plain.Close());  // no timer: the caller deletes it at once
