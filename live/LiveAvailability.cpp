@@ -24,6 +24,7 @@ void LiveAvailability::ApplyHave(const BlockFlagMap& pieces, std::uint32_t start
         }
         m_start = start;
     }
+    bool any = false;
     for (const auto& entry : pieces) {
         if (entry.first < m_start)
             continue;
@@ -32,11 +33,12 @@ void LiveAvailability::ApplyHave(const BlockFlagMap& pieces, std::uint32_t start
             break;  // the map is ascending: every later piece is further out
         if (index >= m_bits.size())
             m_bits.resize(index + 1, false);
-        if (nodeType == 1)
-            m_bits.set();
-        else
-            m_bits[index] = entry.second != 0;
+        m_bits[index] = entry.second != 0;
+        any = true;
     }
+    // Setting every bit once after the loop is the same as after each piece.
+    if (any && nodeType == 1)
+        m_bits.set();
 }
 
 void LiveAvailability::Clear() {
