@@ -13,13 +13,17 @@ void PackBlockBitFields(nps::Pack& pack, const BlockBitFieldMap& blocks) {
 }
 
 void UnpackBlockBitFields(nps::Unpack& unpack, BlockBitFieldMap& blocks) {
+    UnpackBlockBitFields(unpack, blocks, kVodPiecesPerBlock);
+}
+
+void UnpackBlockBitFields(nps::Unpack& unpack, BlockBitFieldMap& blocks, std::uint32_t max_bits) {
     blocks.clear();
     // Every entry takes at least 12 bytes, so a false count ends in an
     // unpack_error once the bytes run out.
     for (std::uint32_t n = unpack.pop_uint32(); n != 0; --n) {
         const std::uint32_t block = unpack.pop_uint32();
         nps::BitField field;
-        UnpackBoundedBitField(unpack, field, kVodPiecesPerBlock);
+        UnpackBoundedBitField(unpack, field, max_bits);
         blocks.emplace(block, std::move(field));
     }
 }

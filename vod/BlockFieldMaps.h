@@ -25,6 +25,9 @@ void PackBlockBitFields(nps::Pack& pack, const BlockBitFieldMap& blocks);
 // beyond them are dropped, never read as pieces of the following block.
 void UnpackBlockBitFields(nps::Unpack& unpack, BlockBitFieldMap& blocks);
 
+// The same with another bound on each field's bits.
+void UnpackBlockBitFields(nps::Unpack& unpack, BlockBitFieldMap& blocks, std::uint32_t max_bits);
+
 void PackBlockFlags(nps::Pack& pack, const BlockFlagMap& blocks);
 void UnpackBlockFlags(nps::Unpack& unpack, BlockFlagMap& blocks);
 
