@@ -3,7 +3,8 @@
 with regsvr32 (keys read back with "reg query"), the service "kxsvc"
 installed and removed with it, and the control scripted from JScript
 (cscript) without a window, including StartVodService and StopVodService
-under the prefix's service manager. Run by tests/fixtures/runner.py with the
+under the prefix's service manager; then hosted by ctlhost, a page of ours,
+and by atl.dll's own host window. Run by tests/fixtures/runner.py with the
 swarm fixture, whose NAT server the started service logs in to.
 """
 import argparse
@@ -18,6 +19,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 sys.path.insert(0, os.path.join(HERE, "..", "service"))
 import cachepair  # noqa: E402
 from service_prefix import RUNNING, STOPPED, ServicePrefix  # noqa: E402
+from line_process import LineProcess  # noqa: E402
 from swarm_client import Failure, SwarmClient, check  # noqa: E402
 
 PROGID, INDEPENDENT = "KX.StreamView.1", "KX.StreamView"
@@ -123,10 +125,45 @@ def failed_install(prefix):
         regsvr32(prefix, "/u")
 
 
-def scripted(prefix, swarm, staging):
+def hosted(prefix, ctlhost):
+    """Page parameters through the property bag, the control bar made at
+    activation, and the same control in a container we did not write."""
+    host = LineProcess([prefix.wine_run, prefix.arch, prefix.root, ctlhost])
+    try:
+        host.expect("ready")
+
+        def ask(line, answer):
+            host.say(line)
+            got = host.expect(answer.split(" ")[0])
+            check(got == answer, f"{line}: {got!r}, want {answer!r}")
+
+        # Spelled as the property, the parameter sets nothing.
+        for line in ("param PasuedAD wrong.swf", "param EnableChat 0", "param Volume -1",
+                     "param PlayMode Mini", "param Cgi  http://cgi.invalid/x "):
+            host.say(line)
+        ask("create " + INDEPENDENT, "created")
+        ask("items", "items " + " ".join(str(i) for i in range(201, 214) if i != 203))
+        for name, value in (("PasuedAD", ""), ("EnableChat", "0"), ("Volume", "67"),
+                            ("PlayMode", "Mini"), ("Cgi", "http://cgi.invalid/x")):
+            ask("get " + name, "value " + value)
+        host.say("param PausedAD paused.swf")
+        ask("create " + INDEPENDENT, "created")
+        ask("get PasuedAD", "value paused.swf")
+        ask("call Play", "call 0x00000000")
+        ask("events", "events")
+
+        ask("atl " + PROGID, "atl items 12")
+        ask("get PlayMode", "value full")
+        ask("get PlayState", "value 0")
+    finally:
+        host.stop()
+
+
+def scripted(prefix, swarm, staging, ctlhost):
     check(regsvr32(prefix) == 0, "regsvr32 failed")
     try:
         page(prefix, "defaults")
+        hosted(prefix, ctlhost)
         # A cached video keeps the started service running: it logs in to
         # the fixture's NAT server.
         header = cachepair.Header("b7" * 16, nat=f"127.0.0.1:{swarm.nat}",
@@ -160,6 +197,7 @@ def main():
     parser.add_argument("--arch", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--dll", required=True)
+    parser.add_argument("--ctlhost", required=True)
     args = parser.parse_args()
 
     prefix = ServicePrefix(args.wine_run, args.arch, args.prefix, args.dll)
@@ -168,7 +206,7 @@ def main():
         prefix.prepare()
         registration(prefix)
         failed_install(prefix)
-        scripted(prefix, SwarmClient(), staging)
+        scripted(prefix, SwarmClient(), staging, args.ctlhost)
         print("ok")
         return 0
     except Failure as e:
