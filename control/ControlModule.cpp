@@ -21,16 +21,12 @@ com::CClassFactory g_factory(CLSID_CStreamView, CCStreamView::Create);
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH)
-        return com::AttachModule(instance);
-    if (reason == DLL_PROCESS_DETACH)
-        com::DetachModule(reserved != nullptr);
-    return TRUE;
+    return com::ModuleMain(instance, reason, reserved);
 }
 
 STDAPI DllCanUnloadNow()
 {
-    return com::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    return com::CanUnloadModule();
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)

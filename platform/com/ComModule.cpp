@@ -36,18 +36,22 @@ LONG ModuleLockCount()
     return InterlockedCompareExchange(&g_lockCount, 0, 0);
 }
 
-bool AttachModule(HINSTANCE instance)
+BOOL ModuleMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    g_instance = instance;
-    DisableThreadLibraryCalls(instance);
-    return InitializeCriticalSectionAndSpinCount(&g_registrationLock, 0) != FALSE;
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_instance = instance;
+        DisableThreadLibraryCalls(instance);
+        return InitializeCriticalSectionAndSpinCount(&g_registrationLock, 0);
+    }
+    // At process exit other threads are gone mid-way: leave the lock alone.
+    if (reason == DLL_PROCESS_DETACH && !reserved)
+        DeleteCriticalSection(&g_registrationLock);
+    return TRUE;
 }
 
-void DetachModule(bool processExiting)
+HRESULT CanUnloadModule()
 {
-    // At process exit other threads are gone mid-way: leave the lock alone.
-    if (!processExiting)
-        DeleteCriticalSection(&g_registrationLock);
+    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
 RegistrationLock::RegistrationLock()

@@ -14,10 +14,12 @@ void LockModule();
 void UnlockModule();
 LONG ModuleLockCount();
 
-// For DllMain: process attach builds the registration lock (false when it
-// cannot be built); detach removes it unless the process is exiting.
-bool AttachModule(HINSTANCE instance);
-void DetachModule(bool processExiting);
+// The body of a server's DllMain: process attach builds the registration
+// lock (FALSE when it cannot be built); detach removes it unless the process
+// is exiting. Nothing starts.
+BOOL ModuleMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+// DllCanUnloadNow: S_OK once no object, class object or lock is held.
+HRESULT CanUnloadModule();
 
 class RegistrationLock {
 public:

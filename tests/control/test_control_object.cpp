@@ -458,6 +458,45 @@ TEST_F(ControlObject, PageParametersGoThroughThePutsInOrder)
     ASSERT_EQ(ole->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
     EXPECT_EQ(extent.cx, 7000);
     ole->Release();
+
+    // Saved, every parameter is written under its page name.
+    olehost::TextBag saved;
+    ASSERT_EQ(persist->Save(&saved, TRUE, TRUE), S_OK);
+    EXPECT_EQ(saved.values[L"PausedAD"], L"paused.swf");
+    EXPECT_EQ(saved.values[L"_cx"], L"7000");
+    EXPECT_EQ(saved.values[L"PlayMode"], L"MINI");
+    EXPECT_EQ(saved.values.count(L"PasuedAD"), 0u);
+    EXPECT_EQ(saved.values.size(), 2 + 44u);
+    persist->Release();
+}
+
+TEST_F(ControlObject, StreamKeepsTheExtent)
+{
+    IPersistStreamInit* persist = As<IPersistStreamInit>(IID_IPersistStreamInit);
+    IOleObject* ole = As<IOleObject>(IID_IOleObject);
+    SIZEL extent = {1234, 567};
+    ASSERT_EQ(ole->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    EXPECT_EQ(ole->SetExtent(DVASPECT_ICON, &extent), DV_E_DVASPECT);
+    IStream* stream = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
+
+    CCStreamView* other = new CCStreamView();
+    IPersistStreamInit* otherPersist = nullptr;
+    ASSERT_EQ(other->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&otherPersist)),
+              S_OK);
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    ASSERT_EQ(otherPersist->Load(stream), S_OK);
+    EXPECT_EQ(otherPersist->Load(stream), E_FAIL) << "a stream that ends early";
+    SIZEL loaded = {};
+    ASSERT_EQ(other->GetExtent(DVASPECT_CONTENT, &loaded), S_OK);
+    EXPECT_EQ(loaded.cx, 1234);
+    EXPECT_EQ(loaded.cy, 567);
+    otherPersist->Release();
+    EXPECT_EQ(other->Release(), 0u);
+    stream->Release();
+    ole->Release();
     persist->Release();
 }
 
