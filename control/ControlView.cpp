@@ -14,6 +14,7 @@ HWND CControlView::Create(HWND parent, const RECT& position)
 bool CControlView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result)
 {
+    // FALSE: the page keeps the focus; the bar takes it only when clicked.
     if (message == WM_INITDIALOG) {
         result = FALSE;
         return true;
