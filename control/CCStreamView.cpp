@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/com/ComModule.h"
+#include "platform/com/Enumerator.h"
 
 namespace {
 
@@ -215,8 +216,8 @@ STDMETHODIMP CCStreamView::EnumConnectionPoints(IEnumConnectionPoints** points)
 {
     if (!points)
         return E_POINTER;
-    *points = nullptr;
-    return E_NOTIMPL;
+    IConnectionPoint* point = &events_;
+    return com::CEnumConnectionPoints::Create(std::vector<IConnectionPoint*>(1, point), points);
 }
 
 STDMETHODIMP CCStreamView::FindConnectionPoint(REFIID iid, IConnectionPoint** point)

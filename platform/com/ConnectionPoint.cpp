@@ -2,6 +2,8 @@
 
 #include <olectl.h>
 
+#include "platform/com/Enumerator.h"
+
 namespace com {
 
 CConnectionPoint::~CConnectionPoint()
@@ -104,8 +106,11 @@ STDMETHODIMP CConnectionPoint::EnumConnections(IEnumConnections** connections)
 {
     if (!connections)
         return E_POINTER;
-    *connections = nullptr;
-    return E_NOTIMPL;
+    std::vector<CONNECTDATA> advised;
+    for (size_t i = 0; i < sinks_.size(); ++i)
+        if (sinks_[i])
+            advised.push_back(CONNECTDATA{sinks_[i], static_cast<DWORD>(i + 1)});
+    return CEnumConnections::Create(advised, connections);
 }
 
 }  // namespace com

@@ -515,6 +515,27 @@ TEST_F(ControlObject, PlayStateChangesGoToTheSinksUntilOneFails)
     ASSERT_EQ(point->Advise(&second, &secondCookie), S_OK);
     EXPECT_NE(failingCookie, secondCookie);
 
+    IEnumConnections* connections = nullptr;
+    ASSERT_EQ(point->EnumConnections(&connections), S_OK);
+    CONNECTDATA advised[3] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(connections->Next(3, advised, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u);
+    EXPECT_EQ(advised[0].dwCookie, failingCookie);
+    EXPECT_EQ(advised[1].dwCookie, secondCookie);
+    for (ULONG i = 0; i < fetched; ++i)
+        advised[i].pUnk->Release();
+    connections->Release();
+    IEnumConnectionPoints* points = nullptr;
+    ASSERT_EQ(container->EnumConnectionPoints(&points), S_OK);
+    IConnectionPoint* listed = nullptr;
+    EXPECT_EQ(points->Next(1, &listed, nullptr), S_OK);
+    EXPECT_EQ(listed, point);
+    listed->Release();
+    EXPECT_EQ(points->Next(1, &listed, nullptr), S_FALSE);
+    points->Release();
+    EXPECT_EQ(failing.refs, 2u) << "the enumerator let the sinks go";
+
     control_->SetPlayState(2);
     ASSERT_EQ(failing.calls.size(), 1u);
     EXPECT_EQ(failing.ids[0], 1);
