@@ -29,3 +29,8 @@ inline constexpr GUID CLSID_KeloRealVideoDecoder = {
 // {1932C124-77DA-4151-99AA-234FEA09F463}
 inline constexpr GUID CLSID_GdclWmvParser = {
     0x1932c124, 0x77da, 0x4151, {0x99, 0xaa, 0x23, 0x4f, 0xea, 0x09, 0xf4, 0x63}};
+
+// The stream subtype the source gives RealMedia files (".rm" and ".rmvb").
+// {6B6C7A0E-3B6A-4C4E-9E43-2E524D460001}
+inline constexpr GUID MEDIASUBTYPE_TovraRealMedia = {
+    0x6b6c7a0e, 0x3b6a, 0x4c4e, {0x9e, 0x43, 0x2e, 0x52, 0x4d, 0x46, 0x00, 0x01}};
