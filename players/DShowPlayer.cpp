@@ -321,6 +321,10 @@ HRESULT CDShowPlayer::RenderOutputPins(IBaseFilter* source)
         pin->Release();
     }
     pins->Release();
+    // A source that offers nothing has rendered nothing: no success with an
+    // empty graph.
+    if (!succeeded && !failed)
+        return VFW_E_CANNOT_RENDER;
     if (partial || (succeeded && failed))
         return S_FALSE;
     return all;

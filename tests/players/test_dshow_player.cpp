@@ -11,80 +11,13 @@
 
 #include "players/DShowPlayer.h"
 #include "players/PlayerSelector.h"
-#include "tests/players/PlayerTestSupport.h"
-#include "tests/vod/http/FileReaderHost.h"
-#include "vod/reader/PlayUrl.h"
 #include "vod/reader/ReaderHostRegistry.h"
+#include "tests/players/GraphTestSupport.h"
+#include "tests/players/PlayerTestSupport.h"
 
 namespace {
 
 const DWORD kPlayMs = 20000;   // bound on a 3-second clip reaching its end
-
-// Registers a codec file the way the library does: its own entry point.
-bool RegisterServer(const wchar_t* path)
-{
-    HMODULE module = LoadLibraryW(path);
-    if (!module)
-        return false;
-    typedef HRESULT(STDAPICALLTYPE * Entry)();
-    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    bool ok = entry && SUCCEEDED(entry());
-    FreeLibrary(module);
-    return ok;
-}
-
-std::string Media(const wchar_t* name)
-{
-    std::string bytes;
-    FileReaderHost::LoadFile(std::wstring(MEDIA_DIR) + L"/" + name, &bytes);
-    return bytes;
-}
-
-// An engine's reader host over a media file, registered as a running one.
-class RunningHost {
-public:
-    explicit RunningHost(const wchar_t* file) : host(Media(file))
-    {
-        inf::RegisterReaderHost(&host);
-    }
-    ~RunningHost() { inf::UnregisterReaderHost(&host); }
-    std::wstring Url(const wchar_t* type)
-    {
-        return vod::FormatPlayUrl(type, static_cast<inf::IReaderHost*>(&host), 0);
-    }
-    FileReaderHost host;
-};
-
-std::set<std::wstring> FilterNames(IGraphBuilder* graph)
-{
-    std::set<std::wstring> names;
-    IEnumFilters* filters = nullptr;
-    if (!graph || FAILED(graph->EnumFilters(&filters)))
-        return names;
-    IBaseFilter* filter = nullptr;
-    while (filters->Next(1, &filter, nullptr) == S_OK) {
-        FILTER_INFO info = {};
-        if (SUCCEEDED(filter->QueryFilterInfo(&info))) {
-            names.insert(info.achName);
-            if (info.pGraph)
-                info.pGraph->Release();
-        }
-        filter->Release();
-    }
-    filters->Release();
-    return names;
-}
-
-long GraphVolume(IGraphBuilder* graph)
-{
-    IBasicAudio* audio = nullptr;
-    long volume = 1;
-    if (SUCCEEDED(graph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&audio)))) {
-        audio->get_Volume(&volume);
-        audio->Release();
-    }
-    return volume;
-}
 
 class DShowPlayerTest : public ::testing::Test {
 protected:
@@ -93,6 +26,7 @@ protected:
         CoInitialize(nullptr);
         ASSERT_TRUE(RegisterServer(ASYNCFLT_PATH));
         ASSERT_TRUE(RegisterServer(REALMEDIA_PATH));
+        ASSERT_TRUE(RegisterServer(WMFDEMUX_PATH));
         // Wine's VMR-9 cannot present under the null display driver (it takes
         // compressed video and fails when run): these graphs draw with the
         // plain video renderer, which offers the graph's video window.
@@ -112,21 +46,6 @@ protected:
         CoUninitialize();
     }
     IGraphBuilder* Graph() { return m_selector.DShowHost()->Graph(); }
-    bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-    {
-        DWORD start = GetTickCount();
-        for (;;) {
-            PumpMessages();
-            if (done())
-                return true;
-            DWORD spent = GetTickCount() - start;
-            if (spent >= timeoutMs)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - spent, 50),
-                                      QS_ALLINPUT);
-        }
-    }
-
     // Declared first: the engine outlives the graph that reads it.
     std::unique_ptr<RunningHost> m_engine;
     RecordingOwner m_owner;
@@ -206,6 +125,56 @@ TEST_F(DShowPlayerTest, AStreamNoDecoderTakesRendersPartlyAndItsFiltersGo)
     EXPECT_EQ(0u, names.count(L"VideoRender"));
     ASSERT_TRUE(SUCCEEDED(m_selector.Play()));
     EXPECT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_STOPPED, kPlayMs));
+}
+
+TEST_F(DShowPlayerTest, EachAddressGetsItsOwnFilters)
+{
+    RunningHost rm(L"clip.rm"), wmv(L"clip.wmv");
+    struct Case {
+        std::wstring address;
+        int kind;
+        int opens;   // -1: up to Wine's own decoders
+        std::set<std::wstring> present, absent;
+    };
+    const std::wstring splitter = L"KELO RealMedia Splitter";
+    const Case cases[] = {
+        // Only ".rm" brings the RealMedia filters; ".rmvb" is left to the graph.
+        {rm.Url(L"rmvb"), 0, 0, {L"VUZizAvezid", L"DirectSound", L"VideoRender"}, {splitter}},
+        {wmv.Url(L"wmv"), 0, -1, {L"VUZizAvezid", L"GDCL WMV/WMA Parser"}, {splitter}},
+        // Nothing listens there: the reader cannot load it.
+        {L"http://127.0.0.1:9/clip.wmv", PLAYER_DSHOW, 0, {L"WMAsfReader"}, {L"VUZizAvezid"}},
+    };
+    for (const Case& c : cases) {
+        std::string what(c.address.begin(), c.address.end());
+        HRESULT hr = m_selector.Open(c.address.c_str(), c.kind);
+        EXPECT_EQ(PLAYER_DSHOW, m_selector.Kind()) << what;
+        if (c.opens >= 0)
+            EXPECT_EQ(c.opens != 0, SUCCEEDED(hr)) << what << " " << std::hex << hr;
+        std::set<std::wstring> names = FilterNames(Graph());
+        for (const std::wstring& name : c.present)
+            EXPECT_EQ(1u, names.count(name)) << what << ": " << std::string(name.begin(), name.end());
+        for (const std::wstring& name : c.absent)
+            EXPECT_EQ(0u, names.count(name)) << what << ": " << std::string(name.begin(), name.end());
+        m_selector.Close();
+    }
+}
+
+TEST_F(DShowPlayerTest, AddressesWithoutAGraphFail)
+{
+    // No source for the scheme: the graph stays empty.
+    EXPECT_EQ(E_FAIL, m_selector.Open(L"rtsp://127.0.0.1/clip.rm", PLAYER_DSHOW));
+    ASSERT_TRUE(Graph());
+    EXPECT_TRUE(FilterNames(Graph()).empty());
+    // A number that is no running engine's reader host is never called.
+    RunningHost engine(L"clip.rm");
+    std::wstring stopped = engine.Url(L"rm");
+    inf::UnregisterReaderHost(&engine.host);
+    for (const std::wstring& address : {stopped, std::wstring(L"zaror://0x00000010/1.rm"),
+                                        std::wstring(L"zaror://0x/1.rm")}) {
+        EXPECT_EQ(E_FAIL, m_selector.Open(address.c_str()));
+        EXPECT_EQ(nullptr, Graph());
+    }
+    EXPECT_TRUE(engine.host.Opens().empty());
 }
 
 } // namespace
