@@ -4,6 +4,12 @@
 
 #include "platform/window/MessageMap.h"
 
+// windowsx.h (pulled in by DirectShow's and other headers) defines
+// SubclassWindow as a macro, which would rewrite the member below.
+#ifdef SubclassWindow
+#undef SubclassWindow
+#endif
+
 // A window bound to a C++ object: either one this object creates, of a class
 // it registers, or an existing window (a dialog item, a control) it subclasses.
 // Each message goes first to the object's message map, then to the default
