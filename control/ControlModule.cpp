@@ -4,10 +4,10 @@
 #include <objbase.h>
 
 #include "control/CCStreamView.h"
-#include "control/CodecFilters.h"
 #include "control/ControlRegistration.h"
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComModule.h"
+#include "players/CodecRegistration.h"
 #include "service/ServiceInstall.h"
 #include "vodctl_h.h"
 
@@ -46,8 +46,7 @@ STDAPI DllRegisterServer()
     if (FAILED(result))
         return result;
     DWORD installed = InstallService(kServiceName);
-    if (RegisterCodecFilters)
-        RegisterCodecFilters();
+    RegisterCodecFilters();
     return installed != 0 ? HRESULT_FROM_WIN32(installed) : result;
 }
 
@@ -55,8 +54,7 @@ STDAPI DllUnregisterServer()
 {
     com::RegistrationLock lock;
     UninstallService(kServiceName);
-    if (UnregisterCodecFilters)
-        UnregisterCodecFilters();
+    UnregisterCodecFilters();
     HRESULT result = UnregisterControlAppId();
     if (FAILED(result))
         return result;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """vodctl.dll as an installer and a page use it: registered and unregistered
-with regsvr32 (keys read back with "reg query"), the service "kxsvc"
-installed and removed with it, and the control scripted from JScript
+with regsvr32 (keys read back with "reg query"), the service "kxsvc" and
+the codec files of the codec folder registered and unregistered with it, and the control scripted from JScript
 (cscript) without a window, including StartVodService and StopVodService
 under the prefix's service manager; then hosted by ctlhost, a page of ours,
 and by atl.dll's own host window. Run by tests/fixtures/runner.py with the
@@ -27,6 +27,7 @@ FRIENDLY = "StreamView Control Class"
 GROUP_KEY = r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Svchost"
 SCRIPT = "Z:" + os.path.join(HERE, "control_page.js")
 SIZE = 2 * cachepair.BLOCK_SIZE
+SCHEME_KEY = r"HKCU\Software\Microsoft\MediaPlayer\Player\Schemes\zaror"
 
 
 def values(prefix, key):
@@ -83,8 +84,57 @@ def class_keys(clsid, libid, appid, dll):
     }
 
 
-def registration(prefix):
-    check(regsvr32(prefix) == 0, "regsvr32 failed")
+def codec_servers(prefix):
+    """How many classes name a server in the codec folder."""
+    code, out = prefix.wine("reg", "query", r"HKCR\CLSID", "/s", timeout=120)
+    return sum(1 for line in out.splitlines()
+               if "(Default)" in line and "\\zuvoriru\\codecs\\" in line.lower())
+
+
+class CodecFolder:
+    """The codec files copied into the prefix's codec folder for the test,
+    removed again afterwards."""
+    def __init__(self, prefix, files):
+        self.path = os.path.join(prefix.root, "drive_c", "windows", "system32", "zuvoriru",
+                                 "Codecs")
+        self.files = files
+        self.made = not os.path.isdir(self.path)
+
+    def __enter__(self):
+        os.makedirs(self.path, exist_ok=True)
+        for f in self.files:
+            shutil.copy(f, self.path)
+        return self
+
+    def __exit__(self, *exc):
+        for f in self.files:
+            try:
+                os.remove(os.path.join(self.path, os.path.basename(f)))
+            except OSError:
+                pass
+        if self.made:
+            shutil.rmtree(os.path.dirname(self.path), ignore_errors=True)
+
+
+def registration(prefix, codecs):
+    prefix.wine("reg", "delete", SCHEME_KEY, "/f")
+    with CodecFolder(prefix, codecs):
+        check(codec_servers(prefix) == 0, "codec classes registered before the test")
+        check(regsvr32(prefix) == 0, "regsvr32 failed")
+        registered = codec_servers(prefix)
+        check(registered >= len(codecs), f"{registered} classes of the codec files registered")
+        code, out = prefix.wine("reg", "query", SCHEME_KEY, "/v", "Runtime")
+        check(code == 0 and "0x1" in out, f"scheme key: {out}")
+        try:
+            registered_keys(prefix)
+        finally:
+            regsvr32(prefix, "/u")
+        check(codec_servers(prefix) == 0, "codec classes left after /u")
+        code, out = prefix.wine("reg", "query", SCHEME_KEY, "/v", "Runtime")
+        check(code == 0, "the scheme key stays after /u")
+
+
+def registered_keys(prefix):
     clsid = values(prefix, PROGID + "\\CLSID")[""]
     libid = values(prefix, "CLSID\\" + clsid + "\\TypeLib")[""]
     appid = values(prefix, "CLSID\\" + clsid)["AppID"]
@@ -198,13 +248,14 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--dll", required=True)
     parser.add_argument("--ctlhost", required=True)
+    parser.add_argument("--codec", action="append", required=True)
     args = parser.parse_args()
 
     prefix = ServicePrefix(args.wine_run, args.arch, args.prefix, args.dll)
     staging = tempfile.mkdtemp(prefix="tovra-control-")
     try:
         prefix.prepare()
-        registration(prefix)
+        registration(prefix, args.codec)
         failed_install(prefix)
         scripted(prefix, SwarmClient(), staging, args.ctlhost)
         print("ok")
