@@ -8,6 +8,7 @@
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/OleControl.h"
 #include "control/ControlView.h"
+#include "players/PlayerSelector.h"
 #include "vodctl_h.h"
 
 // The web page's control: its automation properties and methods, page
@@ -200,6 +201,7 @@ private:
     com::CConnectionPoint events_;
     DWORD safety_ = 0;
     CControlView view_;
+    CPlayerSelector mainPlayer_;
 
     VARIANT_BOOL autoSize_ = VARIANT_FALSE;
     BSTR nat_ = nullptr, stun_ = nullptr, cgi_ = nullptr, action_ = nullptr,
@@ -219,6 +221,8 @@ private:
 
     std::wstring chatCookieUrl_, chatCookieName_;
     bool chatNameCookie_ = false;
+    // The main player's flags as the page last set them.
+    bool orgSize_ = false, lockFullscreen_ = false, autoFullscreen_ = false;
     std::wstring sessionUrl_;
     int sessionInterval_ = 300;
     bool sessionEnabled_ = false;

@@ -98,7 +98,6 @@ STRING_PROPERTY(Action, action_, StoreCopy)
 STRING_PROPERTY(OutPlayerId, outPlayerId_, StoreCopy)
 STRING_PROPERTY(BufferAD, bufferAD_, StoreTrimmed)
 STRING_PROPERTY(StopAD, stopAD_, StoreTrimmed)
-STRING_PROPERTY(FlvPlayer, flvPlayer_, StoreTrimmed)
 STRING_PROPERTY(ADAppend, adAppend_, StoreCopy)
 STRING_PROPERTY(StatusBarDisplay, statusBarDisplay_, StoreCopy)
 STRING_PROPERTY(PasuedAD, pasuedAD_, StoreCopy)
@@ -132,6 +131,19 @@ STDMETHODIMP CCStreamView::get_AutoSize(VARIANT_BOOL* value)
     return Out(autoSize_, value);
 }
 
+STDMETHODIMP CCStreamView::get_FlvPlayer(BSTR* value)
+{
+    return CopyOut(flvPlayer_, value);
+}
+
+STDMETHODIMP CCStreamView::put_FlvPlayer(BSTR value)
+{
+    HRESULT result = StoreTrimmed(flvPlayer_, value);
+    if (WindowExists())
+        mainPlayer_.SetFlvPlayerUrl(flvPlayer_ ? flvPlayer_ : L"");
+    return result;
+}
+
 STDMETHODIMP CCStreamView::get_PlayMode(BSTR* value)
 {
     return CopyOut(playMode_, value);
@@ -160,19 +172,30 @@ STDMETHODIMP CCStreamView::put_PlayMode(BSTR value)
     return result;
 }
 
-// Without an open player the player's values read 0 and the puts that need
-// one do nothing.
+// Without an open player the full-screen state reads 0 and S_FALSE.
 STDMETHODIMP CCStreamView::get_FullScreen(VARIANT_BOOL* value)
 {
     if (!value)
         return E_POINTER;
     *value = 0;
-    return S_FALSE;
+    if (mainPlayer_.Kind() == PLAYER_NONE)
+        return S_FALSE;
+    int fullScreen = 0;
+    if (SUCCEEDED(mainPlayer_.GetFullScreen(&fullScreen)) && fullScreen)
+        *value = 1;
+    return S_OK;
 }
 
-STDMETHODIMP CCStreamView::put_FullScreen(VARIANT_BOOL)
+STDMETHODIMP CCStreamView::put_FullScreen(VARIANT_BOOL value)
 {
-    return S_FALSE;
+    if (mainPlayer_.Kind() == PLAYER_NONE)
+        return S_FALSE;
+    const int wanted = value == VARIANT_TRUE ? 1 : 0;
+    int fullScreen = 0;
+    mainPlayer_.GetFullScreen(&fullScreen);
+    if ((fullScreen != 0) != (wanted != 0))
+        mainPlayer_.SetFullScreen(wanted);
+    return S_OK;
 }
 
 STDMETHODIMP CCStreamView::get_EnableNameCookie(VARIANT_BOOL* value)
@@ -204,13 +227,24 @@ STDMETHODIMP CCStreamView::put_CookieFormat(BSTR value)
     return result;
 }
 
+// Per mille of the duration; 0 while either is unknown, and for a duration
+// of 0.
 STDMETHODIMP CCStreamView::get_Position(ULONG* value)
 {
-    return Out(0ul, value);
+    if (!value)
+        return E_POINTER;
+    double position = 0, duration = 0;
+    *value = 0;
+    if (SUCCEEDED(mainPlayer_.GetPosition(&position)) &&
+        SUCCEEDED(mainPlayer_.GetDuration(&duration)) && duration > 0 && position > 0)
+        *value = static_cast<ULONG>(position / duration * 1000);
+    return S_OK;
 }
 
-STDMETHODIMP CCStreamView::put_Position(ULONG)
+STDMETHODIMP CCStreamView::put_Position(ULONG value)
 {
+    if (coreKind_ == CORE_VOD)
+        mainPlayer_.SeekPermille(static_cast<int>(value));
     return S_OK;
 }
 
@@ -249,9 +283,20 @@ STDMETHODIMP CCStreamView::put_StateString(BSTR)
     return S_OK;
 }
 
+namespace {
+
+// Whole seconds, truncated; 0 when the player has no answer.
+ULONG Seconds(HRESULT result, double seconds)
+{
+    return SUCCEEDED(result) && seconds > 0 ? static_cast<ULONG>(seconds) : 0;
+}
+
+}  // namespace
+
 STDMETHODIMP CCStreamView::get_Duration(ULONG* value)
 {
-    return Out(0ul, value);
+    double duration = 0;
+    return Out(Seconds(mainPlayer_.GetDuration(&duration), duration), value);
 }
 
 STDMETHODIMP CCStreamView::put_Duration(ULONG)
@@ -261,7 +306,8 @@ STDMETHODIMP CCStreamView::put_Duration(ULONG)
 
 STDMETHODIMP CCStreamView::get_CurPlay(ULONG* value)
 {
-    return Out(0ul, value);
+    double position = 0;
+    return Out(Seconds(mainPlayer_.GetPosition(&position), position), value);
 }
 
 STDMETHODIMP CCStreamView::put_CurPlay(ULONG)
@@ -274,33 +320,48 @@ STDMETHODIMP CCStreamView::get_InfoString(BSTR* value)
     return get_StateString(value);
 }
 
-STDMETHODIMP CCStreamView::get_OrgSize(VARIANT_BOOL* value)
+namespace {
+
+VARIANT_BOOL Flag(bool set)
 {
-    return Out(static_cast<VARIANT_BOOL>(VARIANT_FALSE), value);
+    return set ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-STDMETHODIMP CCStreamView::put_OrgSize(VARIANT_BOOL)
+}  // namespace
+
+STDMETHODIMP CCStreamView::get_OrgSize(VARIANT_BOOL* value)
 {
+    return Out(Flag(orgSize_), value);
+}
+
+STDMETHODIMP CCStreamView::put_OrgSize(VARIANT_BOOL value)
+{
+    orgSize_ = value == VARIANT_TRUE;
+    mainPlayer_.SetOrgSize(orgSize_ ? 1 : 0);
     return S_OK;
 }
 
 STDMETHODIMP CCStreamView::get_LockFullscreen(VARIANT_BOOL* value)
 {
-    return Out(static_cast<VARIANT_BOOL>(VARIANT_FALSE), value);
+    return Out(Flag(lockFullscreen_), value);
 }
 
-STDMETHODIMP CCStreamView::put_LockFullscreen(VARIANT_BOOL)
+STDMETHODIMP CCStreamView::put_LockFullscreen(VARIANT_BOOL value)
 {
+    lockFullscreen_ = value == VARIANT_TRUE;
+    mainPlayer_.SetLockFullscreen(lockFullscreen_ ? 1 : 0);
     return S_OK;
 }
 
 STDMETHODIMP CCStreamView::get_AutoFullscreen(VARIANT_BOOL* value)
 {
-    return Out(static_cast<VARIANT_BOOL>(VARIANT_FALSE), value);
+    return Out(Flag(autoFullscreen_), value);
 }
 
-STDMETHODIMP CCStreamView::put_AutoFullscreen(VARIANT_BOOL)
+STDMETHODIMP CCStreamView::put_AutoFullscreen(VARIANT_BOOL value)
 {
+    autoFullscreen_ = value == VARIANT_TRUE;
+    mainPlayer_.SetAutoFullscreen(autoFullscreen_ ? 1 : 0);
     return S_OK;
 }
 

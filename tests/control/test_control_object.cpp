@@ -380,6 +380,32 @@ TEST_F(ControlObject, BooleansAndMute)
     }
 }
 
+TEST_F(ControlObject, PlayerValuesWithoutAPlayer)
+{
+    // Nothing is open: the player's values read 0, and a seek is ignored.
+    VARIANT seek;
+    seek.vt = VT_UI4;
+    seek.ulVal = 500;
+    EXPECT_EQ(olehost::Put(dispatch_, 14, seek), S_OK);
+    for (DISPID id : {14, 18, 19})
+        EXPECT_EQ(GetText(dispatch_, id), L"0") << id;
+
+    // The main player's flags: set by -1 only, read back as -1 or 0.
+    const struct {
+        DISPID id;
+        SHORT put;
+        const wchar_t* reads;
+    } flags[] = {{26, -1, L"-1"}, {26, 1, L"0"}, {40, -1, L"-1"}, {40, 0, L"0"},
+                 {41, -1, L"-1"}, {41, 2, L"0"}};
+    for (const auto& f : flags) {
+        VARIANT value;
+        value.vt = VT_BOOL;
+        value.boolVal = f.put;
+        ASSERT_EQ(olehost::Put(dispatch_, f.id, value), S_OK);
+        EXPECT_EQ(GetText(dispatch_, f.id), f.reads) << f.id << " put " << f.put;
+    }
+}
+
 TEST_F(ControlObject, ObjectSafetyStartsSafeAndKeepsTheGivenBits)
 {
     IObjectSafety* safety = As<IObjectSafety>(IID_IObjectSafety);
