@@ -329,41 +329,19 @@ VARIANT_BOOL Flag(bool set)
 
 }  // namespace
 
-STDMETHODIMP CCStreamView::get_OrgSize(VARIANT_BOOL* value)
-{
-    return Out(Flag(orgSize_), value);
-}
+// The main player's flags: set by -1 only, read back as -1 or 0.
+#define PLAYER_FLAG_PROPERTY(Name, member, setter)                             \
+    STDMETHODIMP CCStreamView::get_##Name(VARIANT_BOOL* value) { return Out(Flag(member), value); } \
+    STDMETHODIMP CCStreamView::put_##Name(VARIANT_BOOL value)                  \
+    {                                                                          \
+        member = value == VARIANT_TRUE;                                        \
+        mainPlayer_.setter(member ? 1 : 0);                                    \
+        return S_OK;                                                           \
+    }
 
-STDMETHODIMP CCStreamView::put_OrgSize(VARIANT_BOOL value)
-{
-    orgSize_ = value == VARIANT_TRUE;
-    mainPlayer_.SetOrgSize(orgSize_ ? 1 : 0);
-    return S_OK;
-}
-
-STDMETHODIMP CCStreamView::get_LockFullscreen(VARIANT_BOOL* value)
-{
-    return Out(Flag(lockFullscreen_), value);
-}
-
-STDMETHODIMP CCStreamView::put_LockFullscreen(VARIANT_BOOL value)
-{
-    lockFullscreen_ = value == VARIANT_TRUE;
-    mainPlayer_.SetLockFullscreen(lockFullscreen_ ? 1 : 0);
-    return S_OK;
-}
-
-STDMETHODIMP CCStreamView::get_AutoFullscreen(VARIANT_BOOL* value)
-{
-    return Out(Flag(autoFullscreen_), value);
-}
-
-STDMETHODIMP CCStreamView::put_AutoFullscreen(VARIANT_BOOL value)
-{
-    autoFullscreen_ = value == VARIANT_TRUE;
-    mainPlayer_.SetAutoFullscreen(autoFullscreen_ ? 1 : 0);
-    return S_OK;
-}
+PLAYER_FLAG_PROPERTY(OrgSize, orgSize_, SetOrgSize)
+PLAYER_FLAG_PROPERTY(LockFullscreen, lockFullscreen_, SetLockFullscreen)
+PLAYER_FLAG_PROPERTY(AutoFullscreen, autoFullscreen_, SetAutoFullscreen)
 
 STDMETHODIMP CCStreamView::get_LocalPlayerUrl(BSTR* value)
 {
