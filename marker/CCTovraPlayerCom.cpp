@@ -1,6 +1,6 @@
 #include "marker/CCTovraPlayerCom.h"
 
-#include "marker/Module.h"
+#include "platform/com/ComModule.h"
 
 namespace marker {
 
@@ -8,30 +8,13 @@ namespace {
 
 const DWORD kSafeForScripting = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 
-// The type information of one of the library's types, read from the type
-// library embedded in the library's own file.
-HRESULT TypeInfoHelper(REFGUID guid, ITypeInfo** info)
-{
-    *info = nullptr;
-    wchar_t path[MAX_PATH];
-    if (!ModulePath(path))
-        return HRESULT_FROM_WIN32(GetLastError());
-    ITypeLib* library = nullptr;
-    HRESULT result = LoadTypeLib(path, &library);
-    if (FAILED(result))
-        return result;
-    result = library->GetTypeInfoOfGuid(guid, info);
-    library->Release();
-    return result;
-}
-
 }  // namespace
 
 CCTovraPlayerCom::CCTovraPlayerCom(IUnknown* outer)
     : inner_(this), controlling_(outer ? outer : &inner_)
 {
     InitializeCriticalSection(&lock_);
-    LockModule();
+    com::LockModule();
 }
 
 CCTovraPlayerCom::~CCTovraPlayerCom()
@@ -39,7 +22,7 @@ CCTovraPlayerCom::~CCTovraPlayerCom()
     if (classInfo_)
         classInfo_->Release();
     DeleteCriticalSection(&lock_);
-    UnlockModule();
+    com::UnlockModule();
 }
 
 HRESULT CCTovraPlayerCom::NonDelegatingQueryInterface(REFIID iid, void** object)
@@ -95,7 +78,7 @@ STDMETHODIMP CCTovraPlayerCom::GetTypeInfoCount(UINT* count)
     if (!count)
         return E_POINTER;
     ITypeInfo* info = nullptr;
-    *count = SUCCEEDED(TypeInfoHelper(IID_ICTovraPlayerCom, &info)) ? 1 : 0;
+    *count = SUCCEEDED(com::ModuleTypeInfo(IID_ICTovraPlayerCom, &info)) ? 1 : 0;
     if (info)
         info->Release();
     return S_OK;
@@ -108,7 +91,7 @@ STDMETHODIMP CCTovraPlayerCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
     *info = nullptr;
     if (index != 0)
         return DISP_E_BADINDEX;
-    return TypeInfoHelper(IID_ICTovraPlayerCom, info);
+    return com::ModuleTypeInfo(IID_ICTovraPlayerCom, info);
 }
 
 // The interface has no members: every name is unknown.
@@ -170,7 +153,7 @@ STDMETHODIMP CCTovraPlayerCom::GetClassInfo(ITypeInfo** info)
         return E_POINTER;
     *info = nullptr;
     EnterCriticalSection(&lock_);
-    HRESULT result = classInfo_ ? S_OK : TypeInfoHelper(CLSID_CCTovraPlayerCom, &classInfo_);
+    HRESULT result = classInfo_ ? S_OK : com::ModuleTypeInfo(CLSID_CCTovraPlayerCom, &classInfo_);
     if (SUCCEEDED(result)) {
         classInfo_->AddRef();
         *info = classInfo_;

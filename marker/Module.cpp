@@ -1,88 +1,56 @@
-#include "marker/Module.h"
-
+#include <windows.h>
 #include <objbase.h>
-#include <olectl.h>
 
-#include "marker/ClassFactory.h"
+#include <new>
+
+#include "marker/CCTovraPlayerCom.h"
 #include "marker/Registration.h"
-
-namespace marker {
+#include "platform/com/ClassFactory.h"
+#include "platform/com/ComModule.h"
+#include "TovraPlayer_h.h"
 
 namespace {
-HINSTANCE g_instance = nullptr;
-volatile LONG g_lockCount = 0;
-CRITICAL_SECTION g_registrationLock;
+
+HRESULT CreateMarker(IUnknown* outer, REFIID iid, void** object)
+{
+    // An aggregating client must ask for the inner IUnknown.
+    if (outer && !IsEqualIID(iid, IID_IUnknown))
+        return CLASS_E_NOAGGREGATION;
+    marker::CCTovraPlayerCom* created = new (std::nothrow) marker::CCTovraPlayerCom(outer);
+    if (!created)
+        return E_OUTOFMEMORY;
+    HRESULT result = created->NonDelegatingQueryInterface(iid, object);
+    created->NonDelegatingRelease();
+    return result;
+}
+
+com::CClassFactory g_factory(CLSID_CCTovraPlayerCom, CreateMarker);
+
 }  // namespace
-
-HINSTANCE ModuleInstance()
-{
-    return g_instance;
-}
-
-bool ModulePath(wchar_t (&path)[MAX_PATH])
-{
-    DWORD length = GetModuleFileNameW(g_instance, path, MAX_PATH);
-    return length > 0 && length < MAX_PATH;
-}
-
-void LockModule()
-{
-    InterlockedIncrement(&g_lockCount);
-}
-
-void UnlockModule()
-{
-    InterlockedDecrement(&g_lockCount);
-}
-
-LONG ModuleLockCount()
-{
-    return InterlockedCompareExchange(&g_lockCount, 0, 0);
-}
-
-RegistrationLock::RegistrationLock()
-{
-    EnterCriticalSection(&g_registrationLock);
-}
-
-RegistrationLock::~RegistrationLock()
-{
-    LeaveCriticalSection(&g_registrationLock);
-}
-
-}  // namespace marker
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        marker::g_instance = instance;
-        DisableThreadLibraryCalls(instance);
-        return InitializeCriticalSectionAndSpinCount(&marker::g_registrationLock, 0);
-    }
-    // At process exit other threads are gone mid-way: leave the lock alone.
-    if (reason == DLL_PROCESS_DETACH && !reserved)
-        DeleteCriticalSection(&marker::g_registrationLock);
-    return TRUE;
+    return com::ModuleMain(instance, reason, reserved);
 }
 
 STDAPI DllCanUnloadNow()
 {
-    return marker::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    return com::CanUnloadModule();
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 {
-    return marker::GetClassObject(clsid, iid, object);
+    return g_factory.GetClassObject(clsid, iid, object);
 }
 
 STDAPI DllRegisterServer()
 {
-    marker::RegistrationLock lock;
+    com::RegistrationLock lock;
     return marker::RegisterServer();
 }
 
 STDAPI DllUnregisterServer()
 {
-    marker::RegistrationLock lock;
+    com::RegistrationLock lock;
     return marker::UnregisterServer();
 }

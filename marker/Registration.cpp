@@ -7,7 +7,8 @@
 
 #include <string>
 
-#include "marker/Module.h"
+#include "platform/com/ClassRegistry.h"
+#include "platform/com/ComModule.h"
 #include "TovraPlayer_h.h"
 
 namespace marker {
@@ -23,52 +24,20 @@ const wchar_t kDescription[] = L"CCTovraPlayerCom Object";
 const wchar_t kAppName[] = L"TovraPlayer";
 const wchar_t kAppModuleKey[] = L"AppID\\TovraPlayer.DLL";
 
-std::wstring GuidText(REFGUID guid)
-{
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-// Creates a key below HKEY_CLASSES_ROOT and sets one of its values (the
-// default one when name is null); a null text sets no value.
-HRESULT SetKey(const std::wstring& key, const wchar_t* name, const wchar_t* text)
-{
-    HKEY handle = nullptr;
-    LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &handle, nullptr);
-    if (status == ERROR_SUCCESS && text)
-        status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
-    if (handle)
-        RegCloseKey(handle);
-    return HRESULT_FROM_WIN32(status);
-}
-
-HRESULT DeleteTree(const std::wstring& key)
-{
-    DWORD status = SHDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
-}
-
 }  // namespace
 
 HRESULT RegisterServer()
 {
     wchar_t module[MAX_PATH];
-    if (!ModulePath(module))
+    if (!com::ModulePath(module))
         return SELFREG_E_CLASS;
-    const std::wstring clsid = GuidText(CLSID_CCTovraPlayerCom);
-    const std::wstring appId = GuidText(kAppId);
+    const std::wstring clsid = com::GuidText(CLSID_CCTovraPlayerCom);
+    const std::wstring appId = com::GuidText(kAppId);
     const std::wstring classKey = L"CLSID\\" + clsid;
-    const std::wstring libId = GuidText(LIBID_TovraPlayer);
+    const std::wstring libId = com::GuidText(LIBID_TovraPlayer);
     const std::wstring indie(kIndependentProgId), progId(kProgId);
 
-    struct Entry {
-        std::wstring key;
-        const wchar_t* name;
-        const wchar_t* text;
-    } const entries[] = {
+    const com::ClassesEntry entries[] = {
         {progId, nullptr, kDescription},
         {progId + L"\\CLSID", nullptr, clsid.c_str()},
         {indie, nullptr, kDescription},
@@ -85,40 +54,21 @@ HRESULT RegisterServer()
         {L"AppID\\" + appId, nullptr, kAppName},
         {kAppModuleKey, L"AppID", appId.c_str()},
     };
-    for (const Entry& entry : entries) {
-        HRESULT result = SetKey(entry.key, entry.name, entry.text);
-        if (FAILED(result))
-            return result;
-    }
-
-    ITypeLib* library = nullptr;
-    HRESULT result = LoadTypeLibEx(module, REGKIND_NONE, &library);
-    if (FAILED(result))
-        return result;
-    result = RegisterTypeLib(library, module, nullptr);
-    library->Release();
-    return result;
+    HRESULT result = com::WriteClassesEntries(entries, sizeof entries / sizeof entries[0]);
+    return FAILED(result) ? result : com::RegisterEmbeddedTypeLib(module);
 }
 
 HRESULT UnregisterServer()
 {
-    // A type library that was never registered leaves nothing to remove.
-    UnRegisterTypeLib(LIBID_TovraPlayer, 1, 0, LANG_NEUTRAL,
-                      sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    com::UnregisterTypeLibrary(LIBID_TovraPlayer, 1, 0);
     const std::wstring keys[] = {
         kProgId,
         kIndependentProgId,
-        L"CLSID\\" + GuidText(CLSID_CCTovraPlayerCom),
-        L"AppID\\" + GuidText(kAppId),
+        L"CLSID\\" + com::GuidText(CLSID_CCTovraPlayerCom),
+        L"AppID\\" + com::GuidText(kAppId),
         kAppModuleKey,
     };
-    HRESULT result = S_OK;
-    for (const std::wstring& key : keys) {
-        HRESULT deleted = DeleteTree(key);
-        if (FAILED(deleted) && SUCCEEDED(result))
-            result = deleted;
-    }
-    return result;
+    return com::DeleteClassesTrees(keys, sizeof keys / sizeof keys[0]);
 }
 
 }  // namespace marker

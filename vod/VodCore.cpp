@@ -20,6 +20,7 @@
 #include "vod/VodUnits.h"
 #include "vod/reader/PlayUrl.h"
 #include "vod/reader/ReadRecord.h"
+#include "vod/reader/ReaderHostRegistry.h"
 
 namespace {
 
@@ -138,6 +139,7 @@ bool CVodCore::Start(HINSTANCE instance)
     }
     m_server.Start(0);
     m_server.SetReaderHost(this);
+    inf::RegisterReaderHost(this);
     m_running = true;
     return true;
 }
@@ -186,6 +188,7 @@ void CVodCore::Stop()
 {
     if (!m_running)
         return;
+    inf::UnregisterReaderHost(this);
     KillTimer(m_window.Handle(), VOD_TIMER_REAP);
     m_server.Stop();
     // Ends the thread, its window and its window timers; nothing of the

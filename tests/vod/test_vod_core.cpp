@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
 #include "vod/VodTrackerMessages.h"
+#include "vod/reader/ReaderHostRegistry.h"
 #include "tests/common/ProcessCounts.h"
 
 namespace {
@@ -300,6 +302,8 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
     m_core.SetSize(10 * 36864);
     ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr)));
     m_core.Stop();
+    const auto hostNumber =
+        reinterpret_cast<std::uintptr_t>(static_cast<inf::IReaderHost*>(&m_core));
     const int threads = testcounts::ThreadsOfThisProcess();
     DWORD handles = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles);
@@ -311,7 +315,10 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
             Tracker("POST", "/_control", "{\"delay_ms\": {\"reqfileinfo\": 300}}");
         ASSERT_TRUE(m_core.Start(GetModuleHandleW(nullptr))) << i;
         EXPECT_TRUE(m_core.IsAlive());
+        // Players find the running engine's reader host by its number.
+        EXPECT_EQ(inf::FindReaderHost(hostNumber), static_cast<inf::IReaderHost*>(&m_core));
         m_core.Stop();
+        EXPECT_EQ(inf::FindReaderHost(hostNumber), nullptr);
     }
     EXPECT_EQ(testcounts::ThreadsOfThisProcess(), threads);
     DWORD after = 0;

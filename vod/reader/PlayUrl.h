@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vod {
@@ -12,5 +13,10 @@ namespace vod {
 //  - "flv" without a port (the server did not start): "".
 std::wstring FormatPlayUrl(const std::wstring& mediaType, const void* readerHost,
                            unsigned short port);
+
+// The reverse for "zaror://0x<hex>/<path>": the number (one to twice as many
+// hexadecimal digits as a pointer has, either case) and the path. False for
+// any other text, and for a number that does not fit a pointer.
+bool ParseReaderHostUrl(const std::wstring& url, std::uintptr_t* host, std::wstring* path);
 
 }  // namespace vod

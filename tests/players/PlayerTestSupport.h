@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/window/WindowBase.h"
+
+// A top-level window that records the messages a player or selector sends
+// or posts to it (from WM_COMMAND and WM_USER up).
+class RecordingOwner : public CWindowBase {
+public:
+    RecordingOwner();
+
+    std::vector<MSG> seen;
+
+    // Dispatches what is queued on this thread, then counts message.
+    int Count(UINT message);
+    // Pumps this thread's messages until `message` with `wParam` arrived,
+    // at most timeoutMs.
+    bool WaitFor(UINT message, WPARAM wParam, DWORD timeoutMs);
+    // The wParams of `message` seen so far.
+    std::vector<WPARAM> Params(UINT message);
+
+protected:
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override;
+};
+
+// Dispatches every message queued for this thread.
+void PumpMessages();

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <guiddef.h>
+
+// {2646A3F9-E4C0-4C8A-BE08-11F46B893E67}
+inline constexpr GUID CLSID_TestVideoRenderer = {
+    0x2646a3f9, 0xe4c0, 0x4c8a, {0xbe, 0x08, 0x11, 0xf4, 0x6b, 0x89, 0x3e, 0x67}};
