@@ -29,25 +29,6 @@ std::vector<CPin*> CAsfParser::PinList()
     return pins;
 }
 
-HRESULT CAsfParser::Input::CheckMediaType(const AM_MEDIA_TYPE* type)
-{
-    return IsEqualGUID(type->majortype, MEDIATYPE_Stream) &&
-                   (IsEqualGUID(type->subtype, MEDIASUBTYPE_Asf) ||
-                    IsEqualGUID(type->subtype, MEDIASUBTYPE_NULL))
-               ? S_OK
-               : S_FALSE;
-}
-
-HRESULT CAsfParser::Input::CompleteConnect(IPin* peer)
-{
-    IAsyncReader* reader = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))))
-        return VFW_E_NO_TRANSPORT;
-    HRESULT hr = m_owner->ReadHeader(reader);
-    reader->Release();
-    return hr;
-}
-
 HRESULT CAsfParser::ReadHeader(IAsyncReader* reader)
 {
     asf::Header header;

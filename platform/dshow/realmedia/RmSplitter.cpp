@@ -356,23 +356,9 @@ LONGLONG CRmSplitter::Duration() const
     return m_info.durationMs * kPerMs;
 }
 
-HRESULT CRmSplitter::Input::CheckMediaType(const AM_MEDIA_TYPE* type)
+CRmSplitter::Input::Input(CRmSplitter* owner)
+    : CStreamInputPin(owner, MEDIASUBTYPE_TovraRealMedia), m_owner(owner)
 {
-    return IsEqualGUID(type->majortype, MEDIATYPE_Stream) &&
-                   (IsEqualGUID(type->subtype, MEDIASUBTYPE_TovraRealMedia) ||
-                    IsEqualGUID(type->subtype, MEDIASUBTYPE_NULL))
-               ? S_OK
-               : S_FALSE;
-}
-
-HRESULT CRmSplitter::Input::CompleteConnect(IPin* peer)
-{
-    IAsyncReader* reader = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))))
-        return VFW_E_NO_TRANSPORT;
-    HRESULT hr = m_owner->ReadHeaders(reader);
-    reader->Release();
-    return hr;
 }
 
 void CRmSplitter::Input::BreakConnect()
