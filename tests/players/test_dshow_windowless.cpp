@@ -255,4 +255,43 @@ TEST_F(WindowlessTest, ARendererLeftUnconnectedIsLetGoForTheGraphsVideoWindow)
     EXPECT_EQ(0, FullScreen());
 }
 
+TEST_F(WindowlessTest, OrgSizeCentresThePictureWhenItFits)
+{
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    auto placed = [&] {
+        RECT rect = {};
+        GetWindowRect(Player(), &rect);
+        MapWindowPoints(nullptr, m_owner.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    struct Case {
+        const char* what;
+        RECT area;
+        int orgSize;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {"native size, centred", {0, 0, 320, 240}, 1, {72, 48, 248, 192}},
+        {"stretched", {0, 0, 320, 240}, 0, {0, 0, 320, 240}},
+        {"centred in a moved area", {10, 20, 330, 260}, 1, {82, 68, 258, 212}},
+        {"too small for it: the area", {0, 0, 176, 200}, 1, {0, 0, 176, 200}},
+    };
+    for (const Case& c : cases) {
+        m_selector.SetOrgSize(c.orgSize);
+        m_selector.SetRect(c.area, FALSE);
+        RECT rect = placed();
+        EXPECT_TRUE(EqualRect(&c.expected, &rect))
+            << c.what << ": " << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+    }
+    // Full screen keeps its size.
+    m_selector.SetOrgSize(0);
+    m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
+    ASSERT_EQ(S_OK, m_selector.SetFullScreen(1));
+    m_selector.SetOrgSize(1);
+    EXPECT_TRUE(IsFullScreenOnTheDesktop());
+    RECT rect = {};
+    GetWindowRect(Player(), &rect);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), rect.right - rect.left);
+}
+
 } // namespace
