@@ -151,9 +151,43 @@ TEST_F(WindowlessTest, FullScreenMovesToTheDesktopAndEachWayOutBringsItBack)
     SendMessageW(Player(), WM_KEYDOWN, VK_SPACE, 0);
     SendMessageW(Player(), WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
     EXPECT_EQ(1, FullScreen());
+    // Full screen hides the cursor two seconds after the last move.
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    auto cursorShown = [] {
+        CURSORINFO info = {sizeof info};
+        return GetCursorInfo(&info) && info.hCursor != nullptr;
+    };
+    EXPECT_TRUE(cursorShown());
+    EXPECT_TRUE(PumpUntil([&] { return !cursorShown(); }, 6000));
     // Stopping returns the window first.
     EXPECT_TRUE(SUCCEEDED(m_selector.Stop()));
     EXPECT_TRUE(IsBackInItsParent());
+}
+
+TEST_F(WindowlessTest, CommandsPostTheirStatesAndUnsupportedReadsLeaveTheirOutput)
+{
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Play()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Pause()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Stop()));
+    // Posted: they arrive once the commands have returned, in order.
+    EXPECT_TRUE(m_owner.seen.empty());
+    EXPECT_EQ((std::vector<WPARAM>{PLAYSTATE_PLAYING, PLAYSTATE_PAUSED, PLAYSTATE_STOPPED}),
+              m_owner.Params(WM_PLAYER_PLAYSTATE));
+    int percent = 77;
+    BSTR url = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(S_OK, m_selector.GetBufferingPercent(&percent));
+    EXPECT_EQ(S_OK, m_selector.GetSourceUrl(&url));
+    EXPECT_EQ(77, percent);
+    EXPECT_EQ(reinterpret_cast<BSTR>(1), url);
+    double duration = 0;
+    EXPECT_EQ(S_OK, m_selector.GetDuration(&duration));
+    EXPECT_EQ(3.0, duration);   // whole seconds of a 3.03 s clip
+    // Closed: the window stays, hidden, without a graph.
+    EXPECT_EQ(S_OK, m_selector.Close());
+    EXPECT_TRUE(IsWindow(Player()));
+    EXPECT_FALSE(IsWindowVisible(Player()));
+    EXPECT_EQ(nullptr, m_selector.DShowHost()->Graph());
 }
 
 TEST_F(WindowlessTest, ThePlayersWindowReportsTheMouseAndKeepsItselfFromClosing)

@@ -106,6 +106,18 @@ TEST_F(HookTest, OneHookPerThreadOneEntryPerHostAndTheHookGoesWithTheLastEntry)
     EXPECT_EQ(nullptr, flv.HookOfThread(thread));
     flv.Register(nullptr, nullptr);
     EXPECT_EQ(0u, flv.EntryCount());
+
+    // The WMP registry finds its own video windows, and a host reaching
+    // "playing" twice keeps one entry.
+    PlayerHookRegistry& wmp = WmpHookRegistry();
+    HostWindow player(false);
+    wmp.Register(player.Handle(), &player);
+    wmp.Register(player.Handle(), &player);
+    EXPECT_EQ(1u, wmp.EntryCount());
+    EXPECT_TRUE(wmp.HookOfThread(thread));
+    EXPECT_EQ(nullptr, flv.HookOfThread(thread));
+    wmp.Unregister(player.Handle());
+    EXPECT_FALSE(PlayerHooksInstalled());
 }
 
 TEST_F(HookTest, TheFlvHookRecordsMovesAndSwallowsRightClicksInFullScreen)
