@@ -20,3 +20,8 @@ HRESULT FilterDllCanUnloadNow();
 // Writes each class's InprocServer32 key (this module, threading "Both")
 // and registers it with IFilterMapper2; the reverse when unregistering.
 HRESULT FilterDllRegister(const FilterClass* classes, int count, bool registering);
+
+// Each DLL of filters defines its table; FilterDllEntries.cpp, compiled into
+// every such DLL, serves the four COM entry points from it.
+extern const FilterClass g_filterClasses[];
+extern const int g_filterClassCount;

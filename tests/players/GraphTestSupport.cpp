@@ -1,7 +1,5 @@
 #include "tests/players/GraphTestSupport.h"
 
-#include <algorithm>
-
 #include "tests/players/PlayerTestSupport.h"
 #include "vod/reader/PlayUrl.h"
 #include "vod/reader/ReaderHostRegistry.h"
@@ -55,21 +53,6 @@ long GraphVolume(IGraphBuilder* graph)
         audio->Release();
     }
     return volume;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        PumpMessages();
-        if (done())
-            return true;
-        DWORD spent = GetTickCount() - start;
-        if (spent >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - spent, 50),
-                                  QS_ALLINPUT);
-    }
 }
 
 RunningHost::RunningHost(const wchar_t* file) : host(Media(file))

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include <functional>
 #include <set>
 #include <string>
 
@@ -17,8 +16,6 @@ std::string Media(const wchar_t* name);
 std::set<std::wstring> FilterNames(IGraphBuilder* graph);
 // The graph's IBasicAudio volume, 1 when it cannot be read.
 long GraphVolume(IGraphBuilder* graph);
-// Pumps this thread's messages until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // A running engine's reader host over a media file: registered as such for
 // its lifetime, so the player calls through the number in its address.

@@ -1,5 +1,7 @@
 #include "tests/players/PlayerTestSupport.h"
 
+#include <algorithm>
+
 RecordingOwner::RecordingOwner()
 {
     RECT rect = {0, 0, 640, 480};
@@ -47,18 +49,31 @@ std::vector<WPARAM> RecordingOwner::Params(UINT message)
     return params;
 }
 
-bool RecordingOwner::WaitFor(UINT message, WPARAM wParam, DWORD timeoutMs)
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;) {
         PumpMessages();
-        for (const MSG& m : seen) {
-            if (m.message == message && m.wParam == wParam)
-                return true;
-        }
+        if (done())
+            return true;
         DWORD spent = GetTickCount() - start;
         if (spent >= timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - spent, QS_ALLINPUT);
+        // Conditions may turn true without a message: look again at least every 50 ms.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - spent, 50),
+                                  QS_ALLINPUT);
     }
+}
+
+bool RecordingOwner::WaitFor(UINT message, WPARAM wParam, DWORD timeoutMs)
+{
+    return PumpUntil(
+        [&] {
+            for (const MSG& m : seen) {
+                if (m.message == message && m.wParam == wParam)
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "platform/window/WindowBase.h"
@@ -29,3 +30,5 @@ protected:
 
 // Dispatches every message queued for this thread.
 void PumpMessages();
+// Pumps this thread's messages until done() or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);

@@ -177,4 +177,20 @@ TEST_F(DShowPlayerTest, AddressesWithoutAGraphFail)
     EXPECT_TRUE(engine.host.Opens().empty());
 }
 
+TEST_F(DShowPlayerTest, AMissingGraphRegistrationIsRepairedOnce)
+{
+    // The filter graph's class loses its server; the player registers the
+    // system's DirectShow runtime again and goes on.
+    const wchar_t kGraphServer[] = L"CLSID\\{E436EBB3-524F-11CE-9F53-0020AF0BA770}\\InprocServer32";
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, kGraphServer));
+    IGraphBuilder* graph = nullptr;
+    ASSERT_TRUE(FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IGraphBuilder, reinterpret_cast<void**>(&graph))));
+    m_engine.reset(new RunningHost(L"clip.rm"));
+    EXPECT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, kGraphServer, 0, KEY_READ, &key));
+    RegCloseKey(key);
+}
+
 } // namespace

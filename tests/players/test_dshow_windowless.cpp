@@ -151,9 +151,43 @@ TEST_F(WindowlessTest, FullScreenMovesToTheDesktopAndEachWayOutBringsItBack)
     SendMessageW(Player(), WM_KEYDOWN, VK_SPACE, 0);
     SendMessageW(Player(), WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
     EXPECT_EQ(1, FullScreen());
+    // Full screen hides the cursor two seconds after the last move.
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    auto cursorShown = [] {
+        CURSORINFO info = {sizeof info};
+        return GetCursorInfo(&info) && info.hCursor != nullptr;
+    };
+    EXPECT_TRUE(cursorShown());
+    EXPECT_TRUE(PumpUntil([&] { return !cursorShown(); }, 6000));
     // Stopping returns the window first.
     EXPECT_TRUE(SUCCEEDED(m_selector.Stop()));
     EXPECT_TRUE(IsBackInItsParent());
+}
+
+TEST_F(WindowlessTest, CommandsPostTheirStatesAndUnsupportedReadsLeaveTheirOutput)
+{
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Play()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Pause()));
+    EXPECT_TRUE(SUCCEEDED(m_selector.Stop()));
+    // Posted: they arrive once the commands have returned, in order.
+    EXPECT_TRUE(m_owner.seen.empty());
+    EXPECT_EQ((std::vector<WPARAM>{PLAYSTATE_PLAYING, PLAYSTATE_PAUSED, PLAYSTATE_STOPPED}),
+              m_owner.Params(WM_PLAYER_PLAYSTATE));
+    int percent = 77;
+    BSTR url = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(S_OK, m_selector.GetBufferingPercent(&percent));
+    EXPECT_EQ(S_OK, m_selector.GetSourceUrl(&url));
+    EXPECT_EQ(77, percent);
+    EXPECT_EQ(reinterpret_cast<BSTR>(1), url);
+    double duration = 0;
+    EXPECT_EQ(S_OK, m_selector.GetDuration(&duration));
+    EXPECT_EQ(3.0, duration);   // whole seconds of a 3.03 s clip
+    // Closed: the window stays, hidden, without a graph.
+    EXPECT_EQ(S_OK, m_selector.Close());
+    EXPECT_TRUE(IsWindow(Player()));
+    EXPECT_FALSE(IsWindowVisible(Player()));
+    EXPECT_EQ(nullptr, m_selector.DShowHost()->Graph());
 }
 
 TEST_F(WindowlessTest, ThePlayersWindowReportsTheMouseAndKeepsItselfFromClosing)
@@ -253,6 +287,45 @@ TEST_F(WindowlessTest, ARendererLeftUnconnectedIsLetGoForTheGraphsVideoWindow)
     EXPECT_EQ(1, FullScreen());
     EXPECT_EQ(S_OK, m_selector.SetFullScreen(0));
     EXPECT_EQ(0, FullScreen());
+}
+
+TEST_F(WindowlessTest, OrgSizeCentresThePictureWhenItFits)
+{
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    auto placed = [&] {
+        RECT rect = {};
+        GetWindowRect(Player(), &rect);
+        MapWindowPoints(nullptr, m_owner.Handle(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    struct Case {
+        const char* what;
+        RECT area;
+        int orgSize;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {"native size, centred", {0, 0, 320, 240}, 1, {72, 48, 248, 192}},
+        {"stretched", {0, 0, 320, 240}, 0, {0, 0, 320, 240}},
+        {"centred in a moved area", {10, 20, 330, 260}, 1, {82, 68, 258, 212}},
+        {"too small for it: the area", {0, 0, 176, 200}, 1, {0, 0, 176, 200}},
+    };
+    for (const Case& c : cases) {
+        m_selector.SetOrgSize(c.orgSize);
+        m_selector.SetRect(c.area, FALSE);
+        RECT rect = placed();
+        EXPECT_TRUE(EqualRect(&c.expected, &rect))
+            << c.what << ": " << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+    }
+    // Full screen keeps its size.
+    m_selector.SetOrgSize(0);
+    m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
+    ASSERT_EQ(S_OK, m_selector.SetFullScreen(1));
+    m_selector.SetOrgSize(1);
+    EXPECT_TRUE(IsFullScreenOnTheDesktop());
+    RECT rect = {};
+    GetWindowRect(Player(), &rect);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), rect.right - rect.left);
 }
 
 } // namespace

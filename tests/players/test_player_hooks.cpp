@@ -46,21 +46,6 @@ public:
     } video;
 };
 
-// Pumps this thread's messages until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        PumpMessages();
-        if (done())
-            return true;
-        DWORD spent = GetTickCount() - start;
-        if (spent >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - spent, QS_ALLINPUT);
-    }
-}
-
 void SendMouse(DWORD flags, int x, int y)
 {
     INPUT input = {};
@@ -121,6 +106,18 @@ TEST_F(HookTest, OneHookPerThreadOneEntryPerHostAndTheHookGoesWithTheLastEntry)
     EXPECT_EQ(nullptr, flv.HookOfThread(thread));
     flv.Register(nullptr, nullptr);
     EXPECT_EQ(0u, flv.EntryCount());
+
+    // The WMP registry finds its own video windows, and a host reaching
+    // "playing" twice keeps one entry.
+    PlayerHookRegistry& wmp = WmpHookRegistry();
+    HostWindow player(false);
+    wmp.Register(player.Handle(), &player);
+    wmp.Register(player.Handle(), &player);
+    EXPECT_EQ(1u, wmp.EntryCount());
+    EXPECT_TRUE(wmp.HookOfThread(thread));
+    EXPECT_EQ(nullptr, flv.HookOfThread(thread));
+    wmp.Unregister(player.Handle());
+    EXPECT_FALSE(PlayerHooksInstalled());
 }
 
 TEST_F(HookTest, TheFlvHookRecordsMovesAndSwallowsRightClicksInFullScreen)
@@ -137,18 +134,18 @@ TEST_F(HookTest, TheFlvHookRecordsMovesAndSwallowsRightClicksInFullScreen)
         return flv.Find(window, &entry) && entry.cursorPoint.x == x && entry.cursorPoint.y == y;
     };
     // Every FLV entry gets the point.
-    ASSERT_TRUE(PumpUntil([&] { return movedTo(host.Handle(), 120, 80); }));
+    ASSERT_TRUE(PumpUntil([&] { return movedTo(host.Handle(), 120, 80); }, kWaitMs));
     EXPECT_TRUE(movedTo(other.Handle(), 120, 80));
 
     SendMouse(MOUSEEVENTF_RIGHTDOWN, 120, 80);
     SendMouse(MOUSEEVENTF_RIGHTUP, 120, 80);
-    ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 1; }, kWaitMs));
     EXPECT_EQ(1, host.video.rightDowns);
 
     flv.Update(other.Handle(), [](PlayerHookEntry& entry) { entry.fullScreen = 1; });
     SendMouse(MOUSEEVENTF_RIGHTDOWN, 120, 80);
     SendMouse(MOUSEEVENTF_RIGHTUP, 120, 80);
-    ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 2; }, kWaitMs));
     EXPECT_EQ(1, host.video.rightDowns);
 }
 
@@ -168,7 +165,7 @@ TEST_F(HookTest, TheLockRefusesKeyboardActivationButNotTheMouse)
 
     SendMouse(MOUSEEVENTF_LEFTDOWN, 500, 100);
     SendMouse(MOUSEEVENTF_LEFTUP, 500, 100);
-    EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == other.Handle(); }));
+    EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == other.Handle(); }, kWaitMs));
 
     RemoveFullscreenLockHook();
     EXPECT_FALSE(IsFullscreenLockHookInstalled());

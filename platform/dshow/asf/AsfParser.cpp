@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/dshow/FileHead.h"
 #include "platform/dshow/FilterClsids.h"
 #include "platform/dshow/MediaTypes.h"
 
@@ -28,51 +29,20 @@ std::vector<CPin*> CAsfParser::PinList()
     return pins;
 }
 
-HRESULT CAsfParser::Input::CheckMediaType(const AM_MEDIA_TYPE* type)
-{
-    return IsEqualGUID(type->majortype, MEDIATYPE_Stream) &&
-                   (IsEqualGUID(type->subtype, MEDIASUBTYPE_Asf) ||
-                    IsEqualGUID(type->subtype, MEDIASUBTYPE_NULL))
-               ? S_OK
-               : S_FALSE;
-}
-
-HRESULT CAsfParser::Input::CompleteConnect(IPin* peer)
-{
-    IAsyncReader* reader = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))))
-        return VFW_E_NO_TRANSPORT;
-    HRESULT hr = m_owner->ReadHeader(reader);
-    reader->Release();
-    return hr;
-}
-
 HRESULT CAsfParser::ReadHeader(IAsyncReader* reader)
 {
-    LONGLONG size = 0, available = 0;
-    if (FAILED(reader->Length(&size, &available)) || size <= 0)
-        return VFW_E_INVALID_FILE_FORMAT;
-    std::vector<std::uint8_t> head(4096);
-    for (;;) {
-        long length = static_cast<long>(std::min<LONGLONG>(head.size(), size));
-        if (reader->SyncRead(0, length, head.data()) != S_OK)
-            return VFW_E_INVALID_FILE_FORMAT;
-        asf::Header header;
-        std::size_t needed = 0;
-        asf::ParseResult result = asf::ParseHeader(head.data(), length, &header, &needed);
-        if (result == asf::ParseResult::Done) {
-            if (m_outputs.empty()) {
-                for (const asf::Stream& stream : header.streams) {
-                    std::wstring name = L"Raw Stream " + std::to_wstring(stream.number);
-                    m_outputs.push_back(new Output(this, stream, name.c_str()));
-                }
-            }
-            return S_OK;
+    asf::Header header;
+    HRESULT hr = ReadFileHead(reader, [&](const std::uint8_t* bytes, std::size_t size, std::size_t* needed) {
+        asf::ParseResult result = asf::ParseHeader(bytes, size, &header, needed);
+        return result == asf::ParseResult::Done ? 1 : result == asf::ParseResult::NeedMore ? 0 : -1;
+    });
+    if (SUCCEEDED(hr) && m_outputs.empty()) {
+        for (const asf::Stream& stream : header.streams) {
+            std::wstring name = L"Raw Stream " + std::to_wstring(stream.number);
+            m_outputs.push_back(new Output(this, stream, name.c_str()));
         }
-        if (result == asf::ParseResult::Bad || static_cast<LONGLONG>(needed) > size)
-            return VFW_E_INVALID_FILE_FORMAT;
-        head.resize(needed);
     }
+    return hr;
 }
 
 HRESULT CAsfParser::Output::GetMediaType(int index, AM_MEDIA_TYPE* type)

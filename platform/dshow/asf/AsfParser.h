@@ -6,6 +6,7 @@
 
 #include "platform/dshow/Filter.h"
 #include "platform/dshow/Pin.h"
+#include "platform/dshow/StreamInputPin.h"
 #include "platform/dshow/asf/AsfHeader.h"
 
 // "GDCL WMV/WMA Parser": reads an ASF file's header from its source's
@@ -22,13 +23,12 @@ protected:
     std::vector<CPin*> PinList() override;
 
 private:
-    class Input : public CPin {
+    class Input : public CStreamInputPin {
     public:
-        explicit Input(CAsfParser* owner) : CPin(owner, PINDIR_INPUT, L"Input"), m_owner(owner) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
+        explicit Input(CAsfParser* owner) : CStreamInputPin(owner, MEDIASUBTYPE_Asf), m_owner(owner) {}
 
     protected:
-        HRESULT CompleteConnect(IPin* peer) override;
+        HRESULT OnReader(IAsyncReader* reader) override { return m_owner->ReadHeader(reader); }
 
     private:
         CAsfParser* m_owner;

@@ -13,28 +13,10 @@ const REGFILTERPINS2 kPins[] = {
     {REG_PINFLAG_B_OUTPUT, 1, 1, kAnyVideo, 0, nullptr, nullptr},
     {REG_PINFLAG_B_OUTPUT, 1, 1, kAnyAudio, 0, nullptr, nullptr},
 };
-const FilterClass kClasses[] = {
-    {&CLSID_GdclWmvParser, L"GDCL WMV/WMA Parser", MERIT_DO_NOT_USE, 3, kPins, CAsfParser::Create},
-};
 
 } // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
-{
-    return FilterDllGetClassObject(kClasses, 1, clsid, iid, object);
-}
-
-STDAPI DllCanUnloadNow()
-{
-    return FilterDllCanUnloadNow();
-}
-
-STDAPI DllRegisterServer()
-{
-    return FilterDllRegister(kClasses, 1, true);
-}
-
-STDAPI DllUnregisterServer()
-{
-    return FilterDllRegister(kClasses, 1, false);
-}
+const FilterClass g_filterClasses[] = {
+    {&CLSID_GdclWmvParser, L"GDCL WMV/WMA Parser", MERIT_DO_NOT_USE, 3, kPins, CAsfParser::Create},
+};
+const int g_filterClassCount = sizeof g_filterClasses / sizeof g_filterClasses[0];

@@ -27,7 +27,10 @@ const REGFILTERPINS2 kAudioPins[] = {
 };
 
 // Graphs get these filters only when a player adds them by name.
-const FilterClass kClasses[] = {
+
+} // namespace
+
+const FilterClass g_filterClasses[] = {
     {&CLSID_KeloRealMediaSplitter, L"KELO RealMedia Splitter", MERIT_DO_NOT_USE, 3, kSplitterPins,
      CRmSplitter::Create},
     {&CLSID_KeloRealAudioDecoder, L"KELO RealAudio Decoder", MERIT_DO_NOT_USE, 2, kAudioPins,
@@ -35,26 +38,4 @@ const FilterClass kClasses[] = {
     {&CLSID_KeloRealVideoDecoder, L"KELO RealVideo Decoder", MERIT_DO_NOT_USE, 2, kVideoPins,
      CRealVideoDecoder::Create},
 };
-const int kClassCount = sizeof kClasses / sizeof kClasses[0];
-
-} // namespace
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
-{
-    return FilterDllGetClassObject(kClasses, kClassCount, clsid, iid, object);
-}
-
-STDAPI DllCanUnloadNow()
-{
-    return FilterDllCanUnloadNow();
-}
-
-STDAPI DllRegisterServer()
-{
-    return FilterDllRegister(kClasses, kClassCount, true);
-}
-
-STDAPI DllUnregisterServer()
-{
-    return FilterDllRegister(kClasses, kClassCount, false);
-}
+const int g_filterClassCount = sizeof g_filterClasses / sizeof g_filterClasses[0];

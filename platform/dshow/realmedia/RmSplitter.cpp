@@ -3,7 +3,9 @@
 #include <process.h>
 
 #include <algorithm>
+#include <string>
 
+#include "platform/dshow/FileHead.h"
 #include "platform/dshow/FilterClsids.h"
 #include "platform/dshow/MediaTypes.h"
 
@@ -354,23 +356,9 @@ LONGLONG CRmSplitter::Duration() const
     return m_info.durationMs * kPerMs;
 }
 
-HRESULT CRmSplitter::Input::CheckMediaType(const AM_MEDIA_TYPE* type)
+CRmSplitter::Input::Input(CRmSplitter* owner)
+    : CStreamInputPin(owner, MEDIASUBTYPE_TovraRealMedia), m_owner(owner)
 {
-    return IsEqualGUID(type->majortype, MEDIATYPE_Stream) &&
-                   (IsEqualGUID(type->subtype, MEDIASUBTYPE_TovraRealMedia) ||
-                    IsEqualGUID(type->subtype, MEDIASUBTYPE_NULL))
-               ? S_OK
-               : S_FALSE;
-}
-
-HRESULT CRmSplitter::Input::CompleteConnect(IPin* peer)
-{
-    IAsyncReader* reader = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))))
-        return VFW_E_NO_TRANSPORT;
-    HRESULT hr = m_owner->ReadHeaders(reader);
-    reader->Release();
-    return hr;
 }
 
 void CRmSplitter::Input::BreakConnect()
@@ -389,39 +377,27 @@ bool CRmSplitter::ReadAt(std::uint64_t offset, std::uint8_t* buffer, long length
 
 HRESULT CRmSplitter::ReadHeaders(IAsyncReader* reader)
 {
+    HRESULT hr = ReadFileHead(reader, [&](const std::uint8_t* bytes, std::size_t size, std::size_t* needed) {
+        rm::ParseResult result = rm::ParseHeaders(bytes, size, &m_info, needed);
+        return result == rm::ParseResult::Done ? 1 : result == rm::ParseResult::NeedMore ? 0 : -1;
+    });
+    if (FAILED(hr))
+        return hr;
     LONGLONG available = 0;
-    if (FAILED(reader->Length(&m_size, &available)) || m_size <= 0)
-        return VFW_E_INVALID_FILE_FORMAT;
+    reader->Length(&m_size, &available);
     m_reader = reader;
     m_reader->AddRef();
-    std::vector<std::uint8_t> head(4096);
-    for (;;) {
-        long length = static_cast<long>(std::min<LONGLONG>(head.size(), m_size));
-        if (!ReadAt(0, head.data(), length))
-            break;
-        std::size_t needed = 0;
-        rm::ParseResult result = rm::ParseHeaders(head.data(), length, &m_info, &needed);
-        if (result == rm::ParseResult::Done) {
-            if (m_outputs.empty()) {
-                int videos = 0, audios = 0;
-                for (const rm::StreamInfo& stream : m_info.streams) {
-                    wchar_t name[32];
-                    swprintf(name, 32, stream.video ? L"Video %d" : L"Audio %d",
-                             stream.video ? videos++ : audios++);
-                    m_outputs.push_back(new CRmOutputPin(this, stream, name));
-                }
-            }
-            m_startOffset = m_info.firstPacket;
-            m_segmentStart = 0;
-            return S_OK;
+    if (m_outputs.empty()) {
+        int videos = 0, audios = 0;
+        for (const rm::StreamInfo& stream : m_info.streams) {
+            std::wstring name = stream.video ? L"Video " + std::to_wstring(videos++)
+                                             : L"Audio " + std::to_wstring(audios++);
+            m_outputs.push_back(new CRmOutputPin(this, stream, name.c_str()));
         }
-        if (result == rm::ParseResult::Bad || static_cast<LONGLONG>(needed) > m_size)
-            break;
-        head.resize(needed);
     }
-    m_reader->Release();
-    m_reader = nullptr;
-    return VFW_E_INVALID_FILE_FORMAT;
+    m_startOffset = m_info.firstPacket;
+    m_segmentStart = 0;
+    return S_OK;
 }
 
 CRmOutputPin* CRmSplitter::OutputFor(std::uint16_t stream)

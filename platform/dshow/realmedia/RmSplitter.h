@@ -9,6 +9,7 @@
 
 #include "platform/dshow/Filter.h"
 #include "platform/dshow/Pin.h"
+#include "platform/dshow/StreamInputPin.h"
 #include "platform/dshow/realmedia/RmHeader.h"
 
 class CRmSplitter;
@@ -103,13 +104,12 @@ protected:
     HRESULT OnInactive() override;
 
 private:
-    class Input : public CPin {
+    class Input : public CStreamInputPin {
     public:
-        explicit Input(CRmSplitter* owner) : CPin(owner, PINDIR_INPUT, L"Input"), m_owner(owner) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
+        explicit Input(CRmSplitter* owner);
 
     protected:
-        HRESULT CompleteConnect(IPin* peer) override;
+        HRESULT OnReader(IAsyncReader* reader) override { return m_owner->ReadHeaders(reader); }
         void BreakConnect() override;
 
     private:

@@ -162,32 +162,14 @@ private:
 
 const REGPINTYPES kRgb32[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB32}};
 const REGFILTERPINS2 kPins[] = {{REG_PINFLAG_B_RENDERER, 1, 1, kRgb32, 0, nullptr, nullptr}};
-const FilterClass kClasses[] = {
-    {&CLSID_TestVideoRenderer, L"Test Video Renderer", MERIT_DO_NOT_USE, 1, kPins,
-     CTestRenderer::Create},
-};
 
 } // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
-{
-    return FilterDllGetClassObject(kClasses, 1, clsid, iid, object);
-}
-
-STDAPI DllCanUnloadNow()
-{
-    return FilterDllCanUnloadNow();
-}
-
-STDAPI DllRegisterServer()
-{
-    return FilterDllRegister(kClasses, 1, true);
-}
-
-STDAPI DllUnregisterServer()
-{
-    return FilterDllRegister(kClasses, 1, false);
-}
+const FilterClass g_filterClasses[] = {
+    {&CLSID_TestVideoRenderer, L"Test Video Renderer", MERIT_DO_NOT_USE, 1, kPins,
+     CTestRenderer::Create},
+};
+const int g_filterClassCount = sizeof g_filterClasses / sizeof g_filterClasses[0];
 
 // The knobs and records, for the test in the same process.
 extern "C" void __stdcall TestRendererSetRefuse(int refuse)
