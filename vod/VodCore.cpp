@@ -192,6 +192,8 @@ void CVodCore::Stop()
     // engine thread runs after this, and messages sent to it fail.
     m_window.Destroy();
     StopNetwork();
+    // Messages queued after the thread ended; none come any more.
+    m_inbox.Clear();
     // The timer queue goes before the sessions whose pacing timers it runs:
     // once it is deleted no callback holds a session record any more.
     if (m_timerQueue != nullptr) {
@@ -409,13 +411,13 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         *reinterpret_cast<int*>(wParam) = static_cast<int>(m_sessions.size());
         break;
     case WM_VOD_PEER_EVENT:
+        // What the core delivered before the event comes first.
+        TakeInbox();
         OnPeerEvent(*reinterpret_cast<const PeerId*>(wParam), static_cast<int>(lParam));
         break;
-    case WM_VOD_PEER_DATA: {
-        const VodPeerData* data = reinterpret_cast<const VodPeerData*>(lParam);
-        OnPeerData(*reinterpret_cast<const PeerId*>(wParam), data->data, data->length);
+    case WM_VOD_PEER_DATA:
+        TakeInbox();
         break;
-    }
     case WM_VOD_SESSION_TICK:
         OnSessionTick(reinterpret_cast<VodPeerSession*>(wParam), lParam);
         break;

@@ -20,6 +20,7 @@
 #include "net/EventListener.h"
 #include "vod/PeerRelayMsg.h"
 #include "vod/VodCandidate.h"
+#include "vod/VodInbox.h"
 #include "vod/VodSessionHost.h"
 #include "vod/VodTimer.h"
 #include "vod/http/HttpServer.h"
@@ -155,6 +156,8 @@ private:
     void OnPeerReply(http::CHttpRequest& request);
     void OnPeerEvent(const PeerId& peer, int event);
     void OnPeerData(const PeerId& peer, const char* data, int length);
+    // Handles every message the network core queued, in order.
+    void TakeInbox();
     void OnSessionTick(VodPeerSession* session, LPARAM step);
     void OnSessionResult(VodPeerSession* session, LPARAM result);
     VodPeerSession* FindSession(VodPeerSession* session) const;
@@ -214,6 +217,8 @@ private:
     HANDLE m_timerQueue = nullptr;
     std::unique_ptr<ppn::PPNCore> m_network;
     SessionTable m_sessions;
+    // Messages of the network core's threads for the engine thread.
+    VodInbox m_inbox;
     // Ended sessions waiting for their pacing timer's deletion, by its event.
     std::map<HANDLE, VodPeerSession*> m_pendingDeletion;
     HANDLE m_scheduleTimer = nullptr;

@@ -50,9 +50,15 @@ void CVodCore::OnReceive(const PeerId* peer, int, const char* data, int length)
 {
     if (peer == nullptr || data == nullptr || length <= 0)
         return;
-    VodPeerData record = {data, length};
-    SendMessageW(m_window.Handle(), WM_VOD_PEER_DATA, reinterpret_cast<WPARAM>(peer),
-                 reinterpret_cast<LPARAM>(&record));
+    bool wake = false;
+    if (m_inbox.Push(*peer, data, static_cast<std::size_t>(length), wake) && wake)
+        PostMessageW(m_window.Handle(), WM_VOD_PEER_DATA, 0, 0);
+}
+
+void CVodCore::TakeInbox()
+{
+    for (const VodInbox::Item& item : m_inbox.TakeAll())
+        OnPeerData(item.peer, item.bytes.data(), static_cast<int>(item.bytes.size()));
 }
 
 // ---------------------------------------------------------------- sessions

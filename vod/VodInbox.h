@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "net/PeerId.h"
+
+// Messages of the network core on their way to the engine thread. The core's
+// threads queue a copy of each and wake the engine thread only when no wake
+// is pending, so a burst of pieces costs the engine one window message and
+// not one cross-thread SendMessage each (under Wine several wineserver round
+// trips per datagram). The engine takes everything queued at each wake, in
+// arrival order. Bounded: what finds it full is dropped, as a full socket
+// buffer would drop it; the engine asks again for pieces that did not come.
+class VodInbox {
+public:
+    struct Item {
+        PeerId peer;
+        std::string bytes;
+    };
+
+    static const std::size_t kMostQueued = 4096;
+
+    // Queues a copy of the message. wake is set when the caller must wake the
+    // engine thread (no wake was pending). False when full: nothing queued.
+    bool Push(const PeerId& peer, const char* data, std::size_t length, bool& wake);
+    // Everything queued, in order; the next Push wakes again.
+    std::deque<Item> TakeAll();
+    // Drops everything; the next Push wakes again.
+    void Clear();
+
+private:
+    std::mutex m_mutex;   // guards both members
+    std::deque<Item> m_items;
+    bool m_wakePending = false;
+};
