@@ -14,6 +14,8 @@ source "$root/scripts/build.sh"
 
 step() { printf '\n== %s\n' "$*"; }
 
+step "$(tovra_branch_reason)"
+
 # 1. The product: 32-bit Windows DLLs.
 step "product build (i686)"
 tovra_configure_cross win32 || exit 1

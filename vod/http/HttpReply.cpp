@@ -23,12 +23,11 @@ std::string Decimal(std::uint64_t value) { return std::to_string(value); }
 
 }  // namespace
 
-std::string FormatHttpDate(std::time_t t)
+std::string FormatHttpDate(std::int64_t seconds)
 {
     static const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    long long seconds = static_cast<long long>(t);
     long long days = seconds / 86400;
     long long rest = seconds % 86400;
     if (rest < 0) {

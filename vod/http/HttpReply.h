@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 #include "vod/http/HttpRequest.h"
@@ -20,9 +19,10 @@ struct HttpReply {
     std::string header;
 };
 
-// "%a, %d %b %Y %H:%M:%S GMT" of t in UTC with English names, whatever the
-// locale.
-std::string FormatHttpDate(std::time_t t);
+// "%a, %d %b %Y %H:%M:%S GMT" of `seconds` since 1970 in UTC with English
+// names, whatever the locale. 64-bit seconds: the i686 runtime's time_t is
+// 32 bits and would wrap in 2038.
+std::string FormatHttpDate(std::int64_t seconds);
 
 // The reply header for a request for a video of `size` bytes. With the
 // request's FLV-offset flag the caller sends the captured FLV header

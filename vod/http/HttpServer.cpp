@@ -300,7 +300,7 @@ void HttpServer::Serve(HttpConnection& connection)
     if (size < 0)
         return;
     const HttpReply reply = BuildReply(request, static_cast<std::uint64_t>(size),
-                                       m_flvHeader.size(), FormatHttpDate(std::time(nullptr)));
+                                       m_flvHeader.size(), FormatHttpDate(_time64(nullptr)));
     if (!SendAll(reply.header.data(), reply.header.size()))
         return;
     if (reply.kind == ReplyKind::Unsatisfiable)

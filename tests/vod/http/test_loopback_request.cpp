@@ -117,8 +117,20 @@ TEST(HttpReplyTest, FormatHttpDate)
     EXPECT_EQ("Thu, 01 Jan 1970 00:00:00 GMT", FormatHttpDate(0));
     EXPECT_EQ("Tue, 29 Feb 2000 00:00:00 GMT", FormatHttpDate(951782400));
     EXPECT_EQ("Tue, 14 Nov 2023 22:13:20 GMT", FormatHttpDate(1700000000));
-    EXPECT_EQ("Thu, 31 Dec 2099 23:59:59 GMT", FormatHttpDate(static_cast<std::time_t>(4102444799LL)));
+    EXPECT_EQ("Thu, 31 Dec 2099 23:59:59 GMT", FormatHttpDate(4102444799LL));
     EXPECT_EQ("Wed, 31 Dec 1969 23:59:59 GMT", FormatHttpDate(-1));
+    // Past the ends of signed and unsigned 32-bit seconds, and 2100, which
+    // is no leap year.
+    const struct {
+        std::int64_t seconds;
+        const char* date;
+    } kPast32Bits[] = {
+        {2147483648LL, "Tue, 19 Jan 2038 03:14:08 GMT"},
+        {4107542400LL, "Mon, 01 Mar 2100 00:00:00 GMT"},
+        {4294967296LL, "Sun, 07 Feb 2106 06:28:16 GMT"},
+    };
+    for (const auto& row : kPast32Bits)
+        EXPECT_EQ(row.date, FormatHttpDate(row.seconds)) << row.seconds;
 }
 
 HttpRequest Request(const std::string& path, const std::string& headers = "")
