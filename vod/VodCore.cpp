@@ -116,6 +116,7 @@ bool CVodCore::Start(HINSTANCE instance)
     // A size the block map cannot hold is taken for unknown: the tracker is asked.
     if (m_size < 0 || m_size > kVodMaxFileSize)
         m_size = 0;
+    m_steps.Begin();
     timeBeginPeriod(1);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     if (m_window.Create(instance) != 1) {
@@ -139,6 +140,7 @@ bool CVodCore::Start(HINSTANCE instance)
     m_server.Start(0);
     m_server.SetReaderHost(this);
     m_running = true;
+    m_steps.Mark(VOD_STEP_STARTED);
     return true;
 }
 
@@ -546,6 +548,7 @@ bool CVodCore::SendReqPeer(const std::wstring& url)
                                          BuildReqPeer(m_cid, self.id, m_hash, m_peersAsked))))
         return false;
     PostStatus(VOD_STATUS_ASKING_PEERS);
+    m_steps.Mark(VOD_STEP_PEERS_ASKED);
     return true;
 }
 
@@ -617,6 +620,7 @@ void CVodCore::OnPeerReply(http::CHttpRequest& request)
         return;
     }
     PostStatus(VOD_STATUS_PEERS_FOUND);
+    m_steps.Mark(VOD_STEP_PEERS_FOUND);
     if (ConnectCandidates()) {
         PostStatus(VOD_STATUS_CONNECTING);
         PostOwner(WM_VOD_CONNECTED, 1);
@@ -641,8 +645,10 @@ void CVodCore::OnFileInfoReply(http::CHttpRequest& request)
         return;
     m_size = info.size;
     m_bitRate = info.bitRate;
-    if (m_size != 0)
+    if (m_size != 0) {
+        m_steps.Mark(VOD_STEP_SIZE_KNOWN);
         OnSizeKnown();
+    }
     if (m_bitRate == 0)
         m_bitRate = kDefaultBitRate;
 }
@@ -699,5 +705,7 @@ void CVodCore::OnRead(WPARAM wParam)
         return;
     }
     record->result = n;
+    if (n > 0)
+        m_steps.Mark(VOD_STEP_FIRST_READ);
     m_readPosition = n >= record->length ? record->offset + std::uint64_t(n) : record->offset;
 }

@@ -21,6 +21,7 @@
 #include "vod/PeerRelayMsg.h"
 #include "vod/VodCandidate.h"
 #include "vod/VodInbox.h"
+#include "vod/VodStartSteps.h"
 #include "vod/VodSessionHost.h"
 #include "vod/VodTimer.h"
 #include "vod/http/HttpServer.h"
@@ -105,6 +106,8 @@ public:
     std::wstring GetPlayUrl();
     // The engine window, for tests and drivers that watch its messages.
     HWND GetWindow() const { return m_window.Handle(); }
+    // When the steps towards the first byte were reached (any thread).
+    const VodStartSteps& GetStartSteps() const { return m_steps; }
 
     // inf::IReaderHost and inf::IReader (other threads).
     void Destroy(unsigned int flags) override;
@@ -219,6 +222,7 @@ private:
     SessionTable m_sessions;
     // Messages of the network core's threads for the engine thread.
     VodInbox m_inbox;
+    VodStartSteps m_steps;
     // Ended sessions waiting for their pacing timer's deletion, by its event.
     std::map<HANDLE, VodPeerSession*> m_pendingDeletion;
     HANDLE m_scheduleTimer = nullptr;

@@ -111,6 +111,7 @@ void CVodCore::OnPeerEvent(const PeerId& peer, int event)
     const DWORD now = timeGetTime();
     switch (event) {
     case PPN_EVENT_CONNECTED: {
+        m_steps.Mark(VOD_STEP_CONNECTED);
         if (has)
             PostMessageW(m_window.Handle(), WM_VOD_SESSION_TICK, reinterpret_cast<WPARAM>(session->second), 1);
         auto c = m_connecting.find(peer);
@@ -187,6 +188,7 @@ void CVodCore::OnPeerData(const PeerId& peer, const char* data, int length)
         session->OnRequest(message.request);
         break;
     case VOD_MSG_PIECE:
+        m_steps.Mark(VOD_STEP_FIRST_PIECE);
         session->OnPiece(message.piece);
         break;
     case VOD_MSG_DONE:
@@ -229,6 +231,7 @@ void CVodCore::OnSessionResult(VodPeerSession* session, LPARAM result)
     if (result == 1) {
         EndSession(session->Peer());
     } else if (result == 2 && m_scheduleTimer == nullptr) {
+        m_steps.Mark(VOD_STEP_ACCEPTED);
         StartPlayback();
     }
 }
@@ -352,6 +355,7 @@ bool CVodCore::AskBlock(std::uint32_t block, const nps::BitField& field, std::ve
             BlockBitFieldMap request;
             request[block] = field;
             session->SendRequest(request);
+            m_steps.Mark(VOD_STEP_REQUESTED);
             return true;
         }
         ++it;
