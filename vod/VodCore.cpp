@@ -427,6 +427,7 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnSessionResult(reinterpret_cast<VodPeerSession*>(wParam), lParam);
         break;
     case WM_VOD_SCHEDULE:
+        TakeInbox();
         Schedule();
         break;
     case WM_VOD_SECOND:
@@ -447,6 +448,7 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
                static_cast<std::uint32_t>(wParam));
         break;
     case WM_VOD_READ:
+        TakeInbox();
         OnRead(wParam);
         break;
     case WM_VOD_PLAYER_PLAYING:

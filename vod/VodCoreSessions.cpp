@@ -50,8 +50,13 @@ void CVodCore::OnReceive(const PeerId* peer, int, const char* data, int length)
 {
     if (peer == nullptr || data == nullptr || length <= 0)
         return;
+    // Pieces wait for the engine's next read or scheduler tick, which take
+    // the inbox first; everything else is handled at once.
+    const bool piece = static_cast<std::uint8_t>(data[0]) == VOD_MSG_PIECE;
+    if (piece)
+        m_steps.Mark(VOD_STEP_FIRST_PIECE);
     bool wake = false;
-    if (m_inbox.Push(*peer, data, static_cast<std::size_t>(length), wake) && wake)
+    if (m_inbox.Push(*peer, data, static_cast<std::size_t>(length), !piece, wake) && wake)
         PostMessageW(m_window.Handle(), WM_VOD_PEER_DATA, 0, 0);
 }
 
@@ -188,7 +193,6 @@ void CVodCore::OnPeerData(const PeerId& peer, const char* data, int length)
         session->OnRequest(message.request);
         break;
     case VOD_MSG_PIECE:
-        m_steps.Mark(VOD_STEP_FIRST_PIECE);
         session->OnPiece(message.piece);
         break;
     case VOD_MSG_DONE:

@@ -1,14 +1,14 @@
 #include "vod/VodInbox.h"
 
-bool VodInbox::Push(const PeerId& peer, const char* data, std::size_t length, bool& wake)
+bool VodInbox::Push(const PeerId& peer, const char* data, std::size_t length, bool urgent, bool& wake)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     wake = false;
     if (m_items.size() >= kMostQueued)
         return false;
     m_items.push_back(Item{peer, std::string(data, length)});
-    wake = !m_wakePending;
-    m_wakePending = true;
+    wake = !m_wakePending && (urgent || m_items.size() >= kWakeAt);
+    m_wakePending = m_wakePending || wake;
     return true;
 }
 

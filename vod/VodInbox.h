@@ -8,12 +8,14 @@
 #include "net/PeerId.h"
 
 // Messages of the network core on their way to the engine thread. The core's
-// threads queue a copy of each and wake the engine thread only when no wake
-// is pending, so a burst of pieces costs the engine one window message and
-// not one cross-thread SendMessage each (under Wine several wineserver round
-// trips per datagram). The engine takes everything queued at each wake, in
-// arrival order. Bounded: what finds it full is dropped, as a full socket
-// buffer would drop it; the engine asks again for pieces that did not come.
+// threads queue a copy of each; the engine takes everything queued, in
+// arrival order, whenever it is woken and before it schedules or answers a
+// read. Only an urgent message (anything but a piece) wakes it, or a backlog
+// of kWakeAt, and only when no wake is pending: a stream of pieces costs the
+// engine a window message per batch, not a cross-thread SendMessage each
+// (under Wine several wineserver round trips per datagram). Bounded: what
+// finds it full is dropped, as a full socket buffer would drop it; the engine
+// asks again for pieces that did not come.
 class VodInbox {
 public:
     struct Item {
@@ -21,11 +23,12 @@ public:
         std::string bytes;
     };
 
-    static const std::size_t kMostQueued = 4096;
+    static constexpr std::size_t kMostQueued = 4096;
+    static constexpr std::size_t kWakeAt = 256;
 
     // Queues a copy of the message. wake is set when the caller must wake the
-    // engine thread (no wake was pending). False when full: nothing queued.
-    bool Push(const PeerId& peer, const char* data, std::size_t length, bool& wake);
+    // engine thread. False when full: nothing queued.
+    bool Push(const PeerId& peer, const char* data, std::size_t length, bool urgent, bool& wake);
     // Everything queued, in order; the next Push wakes again.
     std::deque<Item> TakeAll();
     // Drops everything; the next Push wakes again.
