@@ -76,7 +76,7 @@ def main():
         curl.wait()
         line = driver.expect("STATS", 600, accept=lambda l: int(l.split()[2]) >= blocks)
         wire = int(line.split()[6])
-        engines = [p for p in find_pids("voddriver.exe") if p not in servers]
+        engines = [p for p in find_pids("voddriver.exe", prefix) if p not in servers]
         engine_cpu = sum(cpu_seconds(p) for p in engines)
         server_cpu = sum(cpu_seconds(p) for p in servers) - server_cpu
     finally:
