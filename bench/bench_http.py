@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Loopback HTTP server against nginx, serving the same file on 127.0.0.1.
 
-usage: bench_http.py --build BUILD_DIR [--size-mib N] [--runs N]
+usage: bench_http.py [--build BUILD_DIR] [--prefix PREFIX] [--size-mib N] [--runs N]
 
-BUILD_DIR is a 64-bit cross build (cmake/toolchain-mingw64.cmake): the
+BUILD_DIR is a cross build (default: the i686 build/win32 wherever the
+kernel runs 32-bit code, else build/win64; see benchbuild.py): the
 benchmark runs its http_serve_file driver under Wine (a reader host with the
 whole file present) and nginx (Debian package) natively, then measures with
 one raw-socket client: whole-file and range throughput and the time to the
@@ -23,11 +24,11 @@ import tempfile
 import threading
 import time
 
+from benchbuild import Build, add_arguments
+
 CHUNK = 36864
 PAUSE_S = 0.010
 CEILING = CHUNK / PAUSE_S  # bytes per second
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
 
 
 def free_port():
@@ -37,9 +38,8 @@ def free_port():
 
 
 def start_ours(build, video):
-    driver = os.path.join(build, "tests", "vod", "http", "http_serve_file.exe")
-    command = [os.path.join(ROOT, "scripts", "wine-run.sh"), "win64",
-               os.path.join(build, "wineprefix"), driver, "Z:" + video]
+    driver = build.tool("tests", "vod", "http", "http_serve_file.exe")
+    command = build.wine() + [driver, "Z:" + video]
     proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     line = []
     reader = threading.Thread(target=lambda: line.append(proc.stdout.readline()))
@@ -120,11 +120,12 @@ def measure(port, runs, headers=b""):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    add_arguments(parser)
     parser.add_argument("--size-mib", type=int, default=16)
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
-    build = os.path.abspath(args.build)
+    build = Build(args)
+    print(build.describe())
 
     with tempfile.TemporaryDirectory(prefix="bench_http.") as workdir:
         video = os.path.join(workdir, "1.flv")

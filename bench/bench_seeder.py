@@ -4,11 +4,12 @@ per second, CPU of the seeder's process per megabyte, and memory over time.
 With --seconds of several minutes it is the soak: requesters on random
 blocks, every piece checked, memory printed every --report seconds.
 
-usage: bench_seeder.py --build BUILD_DIR [--blocks N] [--requesters R]
-                       [--seconds S] [--limit KBPS] [--loss PERCENT]
-                       [--report S]
+usage: bench_seeder.py [--build BUILD_DIR] [--prefix PREFIX] [--blocks N]
+                       [--requesters R] [--seconds S] [--limit KBPS]
+                       [--loss PERCENT] [--report S]
 
-BUILD_DIR is a 64-bit cross build (cmake/toolchain-mingw64.cmake). The
+BUILD_DIR is a cross build (default: the i686 build/win32 wherever the
+kernel runs 32-bit code, else build/win64; see benchbuild.py). The
 script writes one cache pair of N whole blocks (the test video of
 tests/tools/cachepair.py) into the prefix's cache folder, runs the NAT
 server in this process, seedhost (tests/tools) with one seeder, and
@@ -31,16 +32,13 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 import cachepair  # noqa: E402
+from benchbuild import Build, add_arguments  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 
 HASH = "5e" * 16
 SEED = 3
 WAIT = 120
-
-
-def wine(build):
-    return [os.path.join(ROOT, "scripts", "wine-run.sh"), "win64", os.path.join(build, "wineprefix")]
 
 
 def lines_of(proc, name, out):
@@ -68,7 +66,7 @@ def stats_of(line):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    add_arguments(parser)
     parser.add_argument("--blocks", type=int, default=800)
     parser.add_argument("--requesters", type=int, default=8)
     parser.add_argument("--seconds", type=int, default=60)
@@ -77,8 +75,9 @@ def main():
     parser.add_argument("--report", type=int, default=10)
     args = parser.parse_args()
 
-    build = os.path.abspath(args.build)
-    folder = os.path.join(build, "wineprefix", "drive_c", "RODar_Azizo")
+    build = Build(args)
+    print(build.describe(), flush=True)
+    folder = os.path.join(build.prefix, "drive_c", "RODar_Azizo")
     for name in (HASH, HASH + ".vd2"):
         if os.path.exists(os.path.join(folder, name)):
             os.remove(os.path.join(folder, name))
@@ -90,7 +89,7 @@ def main():
     nat.start()
     out = queue.Queue()
     host = subprocess.Popen(
-        wine(build) + [os.path.join(build, "tests", "tools", "seedhost.exe"),
+        build.wine() + [build.tool("tests", "tools", "seedhost.exe"),
                        "--nat", "127.0.0.1:%d" % nat.port, "--no-upnp", "--ports", "20000-40000",
                        "--limit", str(args.limit), "--stats-ms", str(args.report * 1000),
                        "--until-eof"],
@@ -110,7 +109,7 @@ def main():
             if line.startswith("LOGGEDIN"):
                 seeder = line.split()[2:4]
         soak = subprocess.Popen(
-            wine(build) + [os.path.join(build, "tests", "tools", "seedsoak.exe"),
+            build.wine() + [build.tool("tests", "tools", "seedsoak.exe"),
                            "--nat", "127.0.0.1:%d" % nat.port, "--seeder", seeder[0], seeder[1],
                            "--hash", HASH, "--blocks", str(args.blocks), "--seed", str(SEED),
                            "--requesters", str(args.requesters), "--seconds", str(args.seconds),

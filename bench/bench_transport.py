@@ -2,10 +2,11 @@
 """Reliable UDP transport against Winsock TCP, under the same Wine on the
 same machine, in one run.
 
-usage: bench_transport.py --build BUILD_DIR [--bytes N] [--size N] [--pings N]
-                          [--raw N]
+usage: bench_transport.py [--build BUILD_DIR] [--prefix PREFIX] [--bytes N]
+                          [--size N] [--pings N] [--raw N]
 
-BUILD_DIR is a 64-bit cross build (cmake/toolchain-mingw64.cmake). Two
+BUILD_DIR is a cross build (default: the i686 build/win32 wherever the
+kernel runs 32-bit code, else build/win64; see benchbuild.py). Two
 network cores run in ppndriver processes logged in to the NAT server fixture
 (inside this script); one connection goes straight over loopback, another
 through the impairment relay (tests/fixtures/udp_relay.py) at 0, 1 and 5 %
@@ -28,6 +29,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "net"))
 import ppn_processes  # noqa: E402
+from benchbuild import Build, add_arguments  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
 from udp_relay import RelayPair  # noqa: E402
@@ -35,23 +37,19 @@ from udp_relay import RelayPair  # noqa: E402
 WAIT = 600
 
 
-def wine(build):
-    return [os.path.join(ROOT, "scripts", "wine-run.sh"), "win64", os.path.join(build, "wineprefix")]
-
-
 def tcp_figures(build, total, size, pings):
-    tool = os.path.join(build, "tests", "tools", "tcpdriver.exe")
+    tool = build.tool("tests", "tools", "tcpdriver.exe")
 
     def server(mode):
-        proc = subprocess.Popen(wine(build) + [tool, mode], stdout=subprocess.PIPE, text=True)
+        proc = subprocess.Popen(build.wine() + [tool, mode], stdout=subprocess.PIPE, text=True)
         return proc, int(proc.stdout.readline().split()[1])
 
     sink, port = server("sink")
-    subprocess.run(wine(build) + [tool, "send", str(port), str(total), str(size)], check=True)
+    subprocess.run(build.wine() + [tool, "send", str(port), str(total), str(size)], check=True)
     _, received, ms = sink.stdout.readline().split()
     sink.wait(WAIT)
     echo, port = server("echo")
-    out = subprocess.run(wine(build) + [tool, "ping", str(port), str(pings), "100"], check=True,
+    out = subprocess.run(build.wine() + [tool, "ping", str(port), str(pings), "100"], check=True,
                          capture_output=True, text=True).stdout
     echo.wait(WAIT)
     _, _, p50, p99, _ = out.split()
@@ -88,15 +86,16 @@ def raw_figures(sender, receiver, count):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    add_arguments(parser)
     parser.add_argument("--bytes", type=int, default=8_000_000)
     parser.add_argument("--size", type=int, default=16384)
     parser.add_argument("--pings", type=int, default=300)
     parser.add_argument("--raw", type=int, default=20000)
     args = parser.parse_args()
-    build = os.path.abspath(args.build)
-    ppn_processes.EMULATOR = wine(build)
-    ppn_processes.DRIVER = os.path.join(build, "tests", "tools", "ppndriver.exe")
+    build = Build(args)
+    print(build.describe(), flush=True)
+    ppn_processes.EMULATOR = build.wine()
+    ppn_processes.DRIVER = build.tool("tests", "tools", "ppndriver.exe")
     ppn_processes.WAIT = WAIT
 
     nat = NatServer(PeerRegistry())

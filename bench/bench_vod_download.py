@@ -4,10 +4,11 @@ machine: time from Start to the first body byte at an HTTP client, download
 rate against the seed's pacing rate, bytes on the wire per byte delivered,
 and CPU seconds per MB of the engine's process and of the wineserver.
 
-usage: bench_vod_download.py --build BUILD_DIR [--seconds S] [--rate KBIT]
-                             [--loss PERCENT] [--bitrate KBIT]
+usage: bench_vod_download.py [--build BUILD_DIR] [--prefix PREFIX] [--seconds S]
+                             [--rate KBIT] [--loss PERCENT] [--bitrate KBIT]
 
-BUILD_DIR is a 64-bit cross build (cmake/toolchain-mingw64.cmake) with
+BUILD_DIR is a cross build (default: the i686 build/win32 wherever the
+kernel runs 32-bit code, else build/win64; see benchbuild.py) with
 tests/tools/voddriver and vodseed. The FLV (S seconds, video at --bitrate)
 is made with ffmpeg; the NAT server and the tracker run inside this script.
 The client is curl, started the moment the driver reports its first
@@ -25,21 +26,24 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "vod"))
 import vod_processes as vp  # noqa: E402
+from benchbuild import Build, add_arguments  # noqa: E402
 from proc_stats import cpu_seconds, find_pids  # noqa: E402
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    add_arguments(parser)
     parser.add_argument("--seconds", type=int, default=20)
     parser.add_argument("--rate", type=int, default=8000)
     parser.add_argument("--loss", type=int, default=0)
     parser.add_argument("--bitrate", type=int, default=1000)
     args = parser.parse_args()
-    prefix = os.path.join(args.build, "wineprefix")
-    vp.EMULATOR = [os.path.join(ROOT, "scripts", "wine-run.sh"), "win64", prefix]
-    vp.DRIVER = os.path.join(args.build, "tests", "tools", "voddriver.exe")
-    vp.SEED = os.path.join(args.build, "tests", "tools", "vodseed.exe")
+    build = Build(args)
+    print(build.describe(), flush=True)
+    prefix = build.prefix
+    vp.EMULATOR = build.wine()
+    vp.DRIVER = build.tool("tests", "tools", "voddriver.exe")
+    vp.SEED = build.tool("tests", "tools", "vodseed.exe")
 
     scratch = tempfile.mkdtemp(prefix="vod-bench-")
     flv = os.path.join(scratch, "clip.flv")

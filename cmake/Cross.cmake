@@ -4,6 +4,11 @@ add_compile_definitions(
   BOOST_ALL_NO_LIB BOOST_USE_WINDOWS_H)
 # DWARF 4: Wine's crash backtraces show file:line only for this version.
 add_compile_options(-gdwarf-4 -Wall -Wextra -Wno-unused-parameter)
+# Without a build type the product and its tests are built as shipped:
+# optimised, with the debug info above, assertions kept.
+if(NOT CMAKE_BUILD_TYPE)
+  add_compile_options(-O2)
+endif()
 # Every exe and DLL imports only system DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
 

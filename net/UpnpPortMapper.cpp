@@ -8,7 +8,7 @@
 namespace {
 
 long CreateSystemNat(IUPnPNAT** nat) {
-    return CoCreateInstance(kClsidUPnPNAT, nullptr, CLSCTX_ALL, kIidUPnPNAT, reinterpret_cast<void**>(nat));
+    return CoCreateInstance(kClsidUPnPNAT, nullptr, CLSCTX_INPROC_SERVER, kIidUPnPNAT, reinterpret_cast<void**>(nat));
 }
 
 // "UDP" or "TCP"; null for any other protocol number.
