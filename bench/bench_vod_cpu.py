@@ -8,12 +8,12 @@ process, the seed's process and the wineserver, so that Wine's start-up is
 not counted. Beside them: the download rate against the seed's pacing and
 against the ceiling the constants allow.
 
-usage: bench_vod_cpu.py --build BUILD_DIR [--seconds S] [--repeat N]
-                        [--rate KBIT] [--bitrate KBIT]
+usage: bench_vod_cpu.py [--build BUILD_DIR] [--prefix PREFIX] [--seconds S]
+                        [--repeat N] [--rate KBIT] [--bitrate KBIT]
 
-BUILD_DIR is a cross build (build/win32 runs as 32-bit programs, build/win64
-under wine64). Run it inside scripts/netns-run.sh. Prints a table; asserts
-nothing.
+BUILD_DIR is a cross build (default: the i686 build/win32 wherever the
+kernel runs 32-bit code, else build/win64; see benchbuild.py). Run it inside
+scripts/netns-run.sh. Prints a table; asserts nothing.
 
 Ceiling: the seed paces pieces of 768 data bytes as 800 bytes each (the
 pacing period is 6,400,000 / rate ms), so at most 768 / 800 = 96 % of the
@@ -33,6 +33,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "vod"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
 import vod_processes as vp  # noqa: E402
+from benchbuild import Build, add_arguments  # noqa: E402
 from proc_stats import cpu_seconds, find_pids  # noqa: E402
 
 PIECE_DATA, PIECE_PACED = 768, 800
@@ -89,18 +90,16 @@ def one_run(flv, rate, prefix):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    add_arguments(parser)
     parser.add_argument("--seconds", type=int, default=100)
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--rate", type=int, default=8000)
     parser.add_argument("--bitrate", type=int, default=1000)
     args = parser.parse_args()
-    build = os.path.abspath(args.build)
-    arch = "win64" if build.rstrip("/").endswith("win64") else "win32"
-    prefix = os.path.join(build, "wineprefix")
-    vp.EMULATOR = [os.path.join(ROOT, "scripts", "wine-run.sh"), arch, prefix]
-    vp.DRIVER = os.path.join(build, "tests", "tools", "voddriver.exe")
-    vp.SEED = os.path.join(build, "tests", "tools", "vodseed.exe")
+    build = Build(args)
+    vp.EMULATOR = build.wine()
+    vp.DRIVER = build.tool("tests", "tools", "voddriver.exe")
+    vp.SEED = build.tool("tests", "tools", "vodseed.exe")
 
     with tempfile.TemporaryDirectory(prefix="vod-cpu-") as scratch:
         short = make_clip(scratch, 1, args.bitrate)
@@ -108,14 +107,14 @@ def main():
         runs = {"short": [], "long": []}
         for _ in range(args.repeat):
             for name, flv in (("short", short), ("long", long_)):
-                runs[name].append(one_run(flv, args.rate, prefix))
+                runs[name].append(one_run(flv, args.rate, build.prefix))
     # Medians of each column, short and long.
     med = {name: [statistics.median(r[i] for r in rs) for i in range(5)] for name, rs in runs.items()}
     mb = (med["long"][0] - med["short"][0]) / 1e6
     ceiling = args.rate * PIECE_DATA / PIECE_PACED
     rates = [r[0] * 8 / 1000 / max(r[1], 1e-6) for r in runs["long"]]
-    print(f"{arch} build {build}; seed paced at {args.rate} kbit/s; {args.repeat} runs each of a "
-          f"{med['short'][0]}-byte and a {med['long'][0]}-byte clip")
+    print(f"{build.describe()}; seed paced at {args.rate} kbit/s; {args.repeat} runs each of a "
+          f"{med['short'][0]:.0f}-byte and a {med['long'][0]:.0f}-byte clip")
     print(f"download rate after the first byte: median {statistics.median(rates):.0f} kbit/s "
           f"(runs {', '.join(f'{r:.0f}' for r in rates)}) = {statistics.median(rates) / args.rate:.1%} "
           f"of the pacing, {statistics.median(rates) / ceiling:.1%} of the ceiling {ceiling:.0f} kbit/s")
