@@ -63,12 +63,14 @@ def one_run(flv, rate, prefix):
     case.setUp()
     try:
         case.know_file()
-        case.start_seed("--rate", str(rate))
+        seed = case.start_seed("--rate", str(rate))
         servers = find_pids("wineserver", prefix)
         server_before = sum(cpu_seconds(p) for p in servers)
         seeds = [p for p in find_pids("vodseed.exe", prefix) if p not in servers]
         driver = case.start_driver("--size", str(len(data)))
         driver.expect("CONNECTED", accept=lambda l: l == "CONNECTED 1")
+        # Until a connection is up the loopback server ends a read at once.
+        seed.expect("HELLO", accept=lambda l: l.endswith("ACCEPTED"))
         curl = subprocess.Popen(["curl", "-s", "-N", "--max-time", "600", driver.url], stdout=subprocess.PIPE)
         body = curl.stdout.read(1)
         first = time.monotonic()
