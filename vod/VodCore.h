@@ -197,7 +197,10 @@ private:
     std::string m_referrer;
     std::string m_hash;
     std::int64_t m_cid = 0;
-    std::int64_t m_size = 0;
+    // Set on the engine thread once the tracker answers, read by the loopback
+    // server's thread: atomic, as a plain 64-bit load is two loads on i686 and
+    // could see half of the new size.
+    std::atomic<std::int64_t> m_size{0};
     std::uint32_t m_bitRate = 0;
     std::wstring m_mediaType;
     bool m_cacheEnabled = false;
