@@ -64,13 +64,15 @@ def main():
     case.setUp()
     try:
         case.know_file()
-        case.start_seed("--rate", str(args.rate), "--loss", str(args.loss))
+        seed = case.start_seed("--rate", str(args.rate), "--loss", str(args.loss))
         servers = find_pids("wineserver", prefix)
         server_cpu = sum(cpu_seconds(p) for p in servers)
         started = time.monotonic()
         driver = case.start_driver("--size", str(len(data)))
         # Before a peer is connected a read ends at once with nothing.
         driver.expect("CONNECTED", accept=lambda l: l == "CONNECTED 1")
+        # Until a connection is up the loopback server ends a read at once.
+        seed.expect("HELLO", accept=lambda l: l.endswith("ACCEPTED"))
         connected = time.monotonic() - started
         curl = subprocess.Popen(["curl", "-s", "-N", "--max-time", "600", driver.url], stdout=subprocess.PIPE)
         first = curl.stdout.read(1)
@@ -80,7 +82,7 @@ def main():
         curl.wait()
         line = driver.expect("STATS", 600, accept=lambda l: int(l.split()[2]) >= blocks)
         wire = int(line.split()[6])
-        engines = [p for p in find_pids("voddriver.exe") if p not in servers]
+        engines = [p for p in find_pids("voddriver.exe", prefix) if p not in servers]
         engine_cpu = sum(cpu_seconds(p) for p in engines)
         server_cpu = sum(cpu_seconds(p) for p in servers) - server_cpu
     finally:
@@ -93,7 +95,10 @@ def main():
     print(f"Start to first body byte   {first_byte * 1000:.0f} ms (from the process start)")
     print(f"Start to last body byte    {finished:.2f} s")
     rate = len(data) * 8 / 1000 / max(finished - first_byte, 1e-6)
-    print(f"rate after the first byte  {rate:.0f} kbit/s = {rate / args.rate * 100:.0f} % of the pacing")
+    # Each piece carries 768 bytes of the file but is paced as 800.
+    ceiling = args.rate * 768 / 800
+    print(f"rate after the first byte  {rate:.0f} kbit/s = {rate / args.rate * 100:.0f} % of the pacing, "
+          f"{rate / ceiling * 100:.0f} % of the ceiling {ceiling:.0f} kbit/s")
     print(f"datagram bytes received    {wire} = {wire / len(data):.3f} per byte delivered")
     print(f"CPU per MB                 engine process {engine_cpu / mb:.2f} s, wineserver "
           f"{server_cpu / mb:.2f} s")

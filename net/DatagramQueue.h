@@ -6,8 +6,7 @@
 #include <cstddef>
 #include <deque>
 
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/mutex.hpp>
+#include "net/SectionLock.h"
 
 namespace uh {
 
@@ -22,7 +21,8 @@ public:
         sockaddr_in source;
     };
 
-    explicit DatagramQueue(std::size_t limit) : m_limit(limit), m_open(false) {}
+    explicit DatagramQueue(std::size_t limit);
+    ~DatagramQueue();
 
     DatagramQueue(const DatagramQueue&) = delete;
     DatagramQueue& operator=(const DatagramQueue&) = delete;
@@ -33,7 +33,7 @@ public:
 
     // False when full.
     bool Push(const Datagram& datagram);
-    // Waits for a datagram; false once the queue is closed.
+    // Waits for a datagram; false once the queue is closed. One thread pops.
     bool Pop(Datagram& datagram);
     // Takes out whatever is left, for its buffers to be freed.
     std::deque<Datagram> TakeAll();
@@ -42,8 +42,11 @@ private:
     const std::size_t m_limit;
     bool m_open;
     std::deque<Datagram> m_datagrams;
-    boost::mutex m_mutex;  // guards m_open and m_datagrams
-    boost::condition_variable m_arrived;
+    bool m_waiting;   // the packet thread waits for m_arrived
+    SectionLock m_lock;  // guards m_open, m_datagrams and m_waiting
+    // Set by Push only when the packet thread waits for it, and by Close:
+    // a steady stream of datagrams sets it seldom.
+    HANDLE m_arrived;
 };
 
 }  // namespace uh

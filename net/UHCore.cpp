@@ -345,12 +345,12 @@ void UHCore::SendServerMessage(std::uint8_t code) {
 // ------------------------------------------------------------------ receiving
 
 char* UHCore::TakeBuffer() {
-    boost::mutex::scoped_lock lock(m_poolMutex);
+    SectionHolder hold(m_poolLock);
     return static_cast<char*>(m_pool.malloc());
 }
 
 void UHCore::GiveBuffer(char* buffer) {
-    boost::mutex::scoped_lock lock(m_poolMutex);
+    SectionHolder hold(m_poolLock);
     m_pool.free(buffer);
 }
 

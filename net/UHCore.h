@@ -16,6 +16,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "net/DatagramQueue.h"
+#include "net/SectionLock.h"
 #include "net/PeerAddress.h"
 #include "net/PortMapper.h"
 #include "net/PunchHost.h"
@@ -179,7 +180,7 @@ private:
     DatagramQueue m_queue;  // open while the packet thread runs
 
     boost::pool<> m_pool;  // 1500-byte receive buffers
-    boost::mutex m_poolMutex;
+    SectionLock m_poolLock;   // the receive and packet threads take it per datagram
 
     UdpCompletionEngine* m_engine;              // decided at construction
     std::atomic<UdpEngineRegistration*> m_engineRegistration;  // while the socket receives through it

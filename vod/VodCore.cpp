@@ -117,6 +117,7 @@ bool CVodCore::Start(HINSTANCE instance)
     // A size the block map cannot hold is taken for unknown: the tracker is asked.
     if (m_size < 0 || m_size > kVodMaxFileSize)
         m_size = 0;
+    m_steps.Begin();
     timeBeginPeriod(1);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     if (m_window.Create(instance) != 1) {
@@ -141,6 +142,7 @@ bool CVodCore::Start(HINSTANCE instance)
     m_server.SetReaderHost(this);
     inf::RegisterReaderHost(this);
     m_running = true;
+    m_steps.Mark(VOD_STEP_STARTED);
     return true;
 }
 
@@ -195,6 +197,8 @@ void CVodCore::Stop()
     // engine thread runs after this, and messages sent to it fail.
     m_window.Destroy();
     StopNetwork();
+    // Messages queued after the thread ended; none come any more.
+    m_inbox.Clear();
     // The timer queue goes before the sessions whose pacing timers it runs:
     // once it is deleted no callback holds a session record any more.
     if (m_timerQueue != nullptr) {
@@ -412,13 +416,13 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         *reinterpret_cast<int*>(wParam) = static_cast<int>(m_sessions.size());
         break;
     case WM_VOD_PEER_EVENT:
+        // What the core delivered before the event comes first.
+        TakeInbox();
         OnPeerEvent(*reinterpret_cast<const PeerId*>(wParam), static_cast<int>(lParam));
         break;
-    case WM_VOD_PEER_DATA: {
-        const VodPeerData* data = reinterpret_cast<const VodPeerData*>(lParam);
-        OnPeerData(*reinterpret_cast<const PeerId*>(wParam), data->data, data->length);
+    case WM_VOD_PEER_DATA:
+        TakeInbox();
         break;
-    }
     case WM_VOD_SESSION_TICK:
         OnSessionTick(reinterpret_cast<VodPeerSession*>(wParam), lParam);
         break;
@@ -426,6 +430,7 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         OnSessionResult(reinterpret_cast<VodPeerSession*>(wParam), lParam);
         break;
     case WM_VOD_SCHEDULE:
+        TakeInbox();
         Schedule();
         break;
     case WM_VOD_SECOND:
@@ -446,6 +451,7 @@ LRESULT CVodCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
                static_cast<std::uint32_t>(wParam));
         break;
     case WM_VOD_READ:
+        TakeInbox();
         OnRead(wParam);
         break;
     case WM_VOD_PLAYER_PLAYING:
@@ -547,6 +553,7 @@ bool CVodCore::SendReqPeer(const std::wstring& url)
                                          BuildReqPeer(m_cid, self.id, m_hash, m_peersAsked))))
         return false;
     PostStatus(VOD_STATUS_ASKING_PEERS);
+    m_steps.Mark(VOD_STEP_PEERS_ASKED);
     return true;
 }
 
@@ -618,6 +625,7 @@ void CVodCore::OnPeerReply(http::CHttpRequest& request)
         return;
     }
     PostStatus(VOD_STATUS_PEERS_FOUND);
+    m_steps.Mark(VOD_STEP_PEERS_FOUND);
     if (ConnectCandidates()) {
         PostStatus(VOD_STATUS_CONNECTING);
         PostOwner(WM_VOD_CONNECTED, 1);
@@ -642,8 +650,10 @@ void CVodCore::OnFileInfoReply(http::CHttpRequest& request)
         return;
     m_size = info.size;
     m_bitRate = info.bitRate;
-    if (m_size != 0)
+    if (m_size != 0) {
+        m_steps.Mark(VOD_STEP_SIZE_KNOWN);
         OnSizeKnown();
+    }
     if (m_bitRate == 0)
         m_bitRate = kDefaultBitRate;
 }
@@ -700,5 +710,7 @@ void CVodCore::OnRead(WPARAM wParam)
         return;
     }
     record->result = n;
+    if (n > 0)
+        m_steps.Mark(VOD_STEP_FIRST_READ);
     m_readPosition = n >= record->length ? record->offset + std::uint64_t(n) : record->offset;
 }

@@ -20,6 +20,8 @@
 #include "net/EventListener.h"
 #include "vod/PeerRelayMsg.h"
 #include "vod/VodCandidate.h"
+#include "vod/VodInbox.h"
+#include "vod/VodStartSteps.h"
 #include "vod/VodSessionHost.h"
 #include "vod/VodTimer.h"
 #include "vod/http/HttpServer.h"
@@ -104,6 +106,8 @@ public:
     std::wstring GetPlayUrl();
     // The engine window, for tests and drivers that watch its messages.
     HWND GetWindow() const { return m_window.Handle(); }
+    // When the steps towards the first byte were reached (any thread).
+    const VodStartSteps& GetStartSteps() const { return m_steps; }
 
     // inf::IReaderHost and inf::IReader (other threads).
     void Destroy(unsigned int flags) override;
@@ -155,6 +159,8 @@ private:
     void OnPeerReply(http::CHttpRequest& request);
     void OnPeerEvent(const PeerId& peer, int event);
     void OnPeerData(const PeerId& peer, const char* data, int length);
+    // Handles every message the network core queued, in order.
+    void TakeInbox();
     void OnSessionTick(VodPeerSession* session, LPARAM step);
     void OnSessionResult(VodPeerSession* session, LPARAM result);
     VodPeerSession* FindSession(VodPeerSession* session) const;
@@ -217,6 +223,9 @@ private:
     HANDLE m_timerQueue = nullptr;
     std::unique_ptr<ppn::PPNCore> m_network;
     SessionTable m_sessions;
+    // Messages of the network core's threads for the engine thread.
+    VodInbox m_inbox;
+    VodStartSteps m_steps;
     // Ended sessions waiting for their pacing timer's deletion, by its event.
     std::map<HANDLE, VodPeerSession*> m_pendingDeletion;
     HANDLE m_scheduleTimer = nullptr;

@@ -50,9 +50,20 @@ void CVodCore::OnReceive(const PeerId* peer, int, const char* data, int length)
 {
     if (peer == nullptr || data == nullptr || length <= 0)
         return;
-    VodPeerData record = {data, length};
-    SendMessageW(m_window.Handle(), WM_VOD_PEER_DATA, reinterpret_cast<WPARAM>(peer),
-                 reinterpret_cast<LPARAM>(&record));
+    // Pieces wait for the engine's next read or scheduler tick, which take
+    // the inbox first; everything else is handled at once.
+    const bool piece = static_cast<std::uint8_t>(data[0]) == VOD_MSG_PIECE;
+    if (piece)
+        m_steps.Mark(VOD_STEP_FIRST_PIECE);
+    bool wake = false;
+    if (m_inbox.Push(*peer, data, static_cast<std::size_t>(length), !piece, wake) && wake)
+        PostMessageW(m_window.Handle(), WM_VOD_PEER_DATA, 0, 0);
+}
+
+void CVodCore::TakeInbox()
+{
+    for (const VodInbox::Item& item : m_inbox.TakeAll())
+        OnPeerData(item.peer, item.bytes.data(), static_cast<int>(item.bytes.size()));
 }
 
 // ---------------------------------------------------------------- sessions
@@ -105,6 +116,7 @@ void CVodCore::OnPeerEvent(const PeerId& peer, int event)
     const DWORD now = timeGetTime();
     switch (event) {
     case PPN_EVENT_CONNECTED: {
+        m_steps.Mark(VOD_STEP_CONNECTED);
         if (has)
             PostMessageW(m_window.Handle(), WM_VOD_SESSION_TICK, reinterpret_cast<WPARAM>(session->second), 1);
         auto c = m_connecting.find(peer);
@@ -223,6 +235,7 @@ void CVodCore::OnSessionResult(VodPeerSession* session, LPARAM result)
     if (result == 1) {
         EndSession(session->Peer());
     } else if (result == 2 && m_scheduleTimer == nullptr) {
+        m_steps.Mark(VOD_STEP_ACCEPTED);
         StartPlayback();
     }
 }
@@ -346,6 +359,7 @@ bool CVodCore::AskBlock(std::uint32_t block, const nps::BitField& field, std::ve
             BlockBitFieldMap request;
             request[block] = field;
             session->SendRequest(request);
+            m_steps.Mark(VOD_STEP_REQUESTED);
             return true;
         }
         ++it;

@@ -4,9 +4,11 @@
 
 // Messages of the VOD engine's window. Who frees what: every payload of a
 // sent message belongs to the sender and lives during the call; a posted
-// WM_VOD_HTTP_DONE carries the request, which the handler deletes.
+// WM_VOD_HTTP_DONE carries the request, which the handler deletes; the
+// messages that WM_VOD_PEER_DATA announces wait in the engine's inbox, which
+// owns them.
 const UINT WM_VOD_PEER_EVENT = 1281;        // sent: PeerId*, event 1-5
-const UINT WM_VOD_PEER_DATA = 1282;         // sent: PeerId*, {data, length}*
+const UINT WM_VOD_PEER_DATA = 1282;         // posted: the inbox holds messages
 const UINT WM_VOD_SESSION_TICK = 1283;      // session, step (low 16 bits) and flag
 const UINT WM_VOD_SESSION_RESULT = 1284;    // posted: session, 1 refused / 2 accepted
 const UINT WM_VOD_HTTP_DONE = 1285;         // posted: kind, the http::CHttpRequest
@@ -18,12 +20,6 @@ const UINT WM_VOD_PLAYER_BUFFERING = 1312;  // posted by the control
 const UINT WM_VOD_PLAYER_PLAYING = 1313;
 const UINT WM_VOD_PLAYER_PAUSED = 1314;
 const UINT WM_VOD_PLAYER_STOPPED = 1315;
-
-// What lParam of WM_VOD_PEER_DATA points at: one message of the network core.
-struct VodPeerData {
-    const char* data;
-    int length;
-};
 
 // Messages to the owner window.
 const UINT WM_VOD_CONNECTED = 1296;   // posted: 1 when connections were started, else 0

@@ -45,6 +45,7 @@ class Viewer(LineProcess):
         self.started = time.monotonic()
         super().__init__(argv)
         self.url = self.expect("URL").split()[1]
+        self.url_at = time.monotonic()
 
     def stats(self, line):
         """(sessions, contiguous blocks, down total, up total) of a STATS line."""
@@ -54,6 +55,11 @@ class Viewer(LineProcess):
     def wait_blocks(self, blocks, timeout):
         return self.stats(self.expect("STATS", timeout,
                                       accept=lambda l: self.stats(l)[1] >= blocks))
+
+    def steps(self, timeout=10):
+        """The engine's STEPS line: ms after its Start began, by step."""
+        line = next((l for l in self.seen if l.startswith("STEPS ")), None) or self.expect("STEPS", timeout)
+        return {k: int(v) for k, v in (f.split("=") for f in line.split()[1:])}
 
     def cpu_seconds(self):
         return sum(cpu_seconds(p) for p in find_pids("voddriver.exe", self.prefix))
@@ -120,6 +126,13 @@ class SeededSwarm:
         n = len(self.viewers)
         prefix = os.path.realpath(self.args.viewer_prefix[n])
         self.stop_wine(prefix)
+        # The viewer's machine is up before its program starts: Wine's own
+        # start (wineserver, services, desktop) is timed apart.
+        booted = time.monotonic()
+        subprocess.run([self.args.wine_run, self.args.arch, prefix, "cmd", "/c", "exit"],
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120)
+        self.boot_s = time.monotonic() - booted
         argv = [self.args.wine_run, self.args.arch, prefix, self.args.driver,
                 "--tracker", self.swarm.url(TRACKER_PATH), "--nat", f"127.0.0.1:{self.swarm.nat}",
                 "--hash", self.hash, "--cid", str(CID), "--type", "flv"]
@@ -133,18 +146,23 @@ class SeededSwarm:
         figures: seconds to the first byte and in all, bytes, bytes/s."""
         if "CONNECTED 1" not in viewer.seen:
             viewer.expect("CONNECTED", accept=lambda l: l == "CONNECTED 1")
-        path = os.path.join(self.scratch, viewer.name.replace(" ", "") + ".flv")
         asked = time.monotonic()
-        out = subprocess.run(["curl", "-s", "-S", "-N", "--max-time", str(timeout), "-o", path,
-                              "-w", "%{time_starttransfer} %{time_total} %{size_download} "
-                                    "%{speed_download}", viewer.url],
-                             capture_output=True, text=True, timeout=timeout + 10)
-        check(out.returncode == 0, f"curl {viewer.url}: {out.returncode} {out.stderr}")
-        first, total, size, speed = (float(x) for x in out.stdout.split())
-        with open(path, "rb") as f:
-            body = f.read()
-        return body, {"first_byte_s": first, "total_s": total, "bytes": int(size),
-                      "bytes_per_s": speed, "since_start_s": asked - viewer.started + first}
+        # The body comes on curl's stdout, timed here from its first byte (curl's
+        # own time to the first byte is that of the reply header); its figures
+        # come on stderr.
+        curl = subprocess.Popen(["curl", "-s", "-S", "-N", "--max-time", str(timeout), "-w",
+                                 "%{stderr}%{time_starttransfer} %{time_total} %{size_download} "
+                                 "%{speed_download}", viewer.url],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        body = curl.stdout.read(1)
+        first_body = time.monotonic() - asked
+        body += curl.stdout.read()
+        err = curl.stderr.read().decode(errors="replace")
+        check(curl.wait(timeout) == 0, f"curl {viewer.url}: {curl.returncode} {err}")
+        first, total, size, speed = (float(x) for x in err.split()[-4:])
+        return body, {"first_byte_s": first, "first_body_s": first_body, "total_s": total,
+                      "bytes": int(size), "bytes_per_s": speed,
+                      "since_start_s": asked - viewer.started + first_body, "first_body_at": asked + first_body}
 
     # ------------------------------------------------------------ the end
 

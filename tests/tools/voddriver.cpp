@@ -31,6 +31,12 @@
 //                                           held still for 3 s; after cycle N,
 //                                           once they are down to those (at most
 //                                           20 s of waiting each)
+//   STEPS started=<ms> size=<ms> asked=<ms> found=<ms> connected=<ms>
+//         accepted=<ms> requested=<ms> piece=<ms> read=<ms>
+//                                           once, with the first STATS after a
+//                                           reader got bytes: when the engine
+//                                           reached each step, in ms after its
+//                                           Start began (-1: never)
 //   STOPPED                                 after the last Stop; then the program ends
 //   FAILED                                  Start refused (exit code 1)
 // Reads lines on stdin:
@@ -150,6 +156,21 @@ void Settle(int cycle, bool toLevel)
     Say("SETTLED " + std::to_string(cycle) + " " + std::to_string(handles) + " " + std::to_string(threads));
 }
 
+// Once a reader got its first bytes: when the engine reached each step.
+void PrintStepsOnce()
+{
+    static bool printed = false;
+    const VodStartSteps& steps = g_core->GetStartSteps();
+    if (printed || steps.Get(VOD_STEP_FIRST_READ) < 0)
+        return;
+    printed = true;
+    std::string line = "STEPS";
+    for (int s = 0; s < VOD_STEP_COUNT; ++s)
+        line += std::string(" ") + VodStartSteps::Name(static_cast<VodStartStep>(s)) + "=" +
+                std::to_string(steps.Get(static_cast<VodStartStep>(s)));
+    Say(line);
+}
+
 void PrintStats()
 {
     int down = 0, up = 0;
@@ -163,6 +184,7 @@ void PrintStats()
                   g_core->GetContiguousBlocks(), g_core->GetDownloadedFraction(), down, up,
                   static_cast<long long>(downTotal), static_cast<long long>(upTotal));
     Say(line);
+    PrintStepsOnce();
 }
 
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

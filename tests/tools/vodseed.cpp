@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <random>
@@ -199,10 +200,14 @@ private:
         return messages;
     }
 
-    // Every 5 ms: the pieces the rate allows, one peer after the other.
+    // Every 5 ms or so: the pieces the rate allows for the time that passed
+    // (a late or early wake-up neither loses nor adds any), one peer after
+    // the other; at most 20 ms of credit is kept.
     void SendLoop()
     {
-        const double perTick = m_options.rateKbit * 5.0 / 6400.0;
+        const double perMs = m_options.rateKbit / 6400.0;   // kbit/s are bits a ms; 6,400 bits a piece
+        const double most = perMs * 20;
+        auto last = std::chrono::steady_clock::now();
         double credit = 0;
         std::uniform_int_distribution<int> percent(0, 99);
         std::uint64_t sent = 0, dropped = 0, reported = 0;
@@ -213,7 +218,9 @@ private:
                 m_wake.timed_wait(lock, boost::posix_time::milliseconds(5));
                 if (m_stop)
                     return;
-                credit = std::min(credit + perTick, perTick * 4);
+                const auto now = std::chrono::steady_clock::now();
+                credit = std::min(credit + perMs * std::chrono::duration<double, std::milli>(now - last).count(), most);
+                last = now;
                 for (auto& entry : m_peers) {
                     PeerState& state = entry.second;
                     if (state.haveAt != 0 && static_cast<LONG>(GetTickCount() - state.haveAt) >= 0) {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <vector>
 
+#include "vod/http/ChunkPacer.h"
 #include "vod/http/HttpConnection.h"
 #include "vod/http/HttpReply.h"
 #include "vod/http/HttpRequest.h"
@@ -20,8 +21,8 @@ const int kDataChunk = 36864;
 const long kSocketWaitMs = 100;
 // After a read that found no data yet.
 const DWORD kRetryPauseMs = 100;
-// After each full data chunk: the pacing of the player's feed.
-const DWORD kChunkPauseMs = 10;
+// Full data chunks go at most one per 10 ms: the pacing of the player's feed.
+const std::uint64_t kChunkPeriodUs = 10000;
 const std::size_t kFlvHeaderBytes = 9;
 const std::size_t kFlvHeaderWithTagSize = 13;
 
@@ -50,6 +51,19 @@ bool Wait(SOCKET s, bool* readable, bool* writable, long timeoutMs)
     if (writable != nullptr)
         *writable = FD_ISSET(s, &writeSet) != 0;
     return true;
+}
+
+std::uint64_t NowUs()
+{
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<std::uint64_t>(now.QuadPart / frequency) * 1000000u +
+           static_cast<std::uint64_t>(now.QuadPart % frequency) * 1000000u / static_cast<std::uint64_t>(frequency);
 }
 
 }  // namespace
@@ -304,6 +318,7 @@ void HttpServer::SendData(HttpConnection& connection)
     const SOCKET s = connection.socket;
     std::vector<unsigned char> buffer(kDataChunk);
     std::uint64_t offset = connection.request.startOffset;
+    ChunkPacer pacer(kChunkPeriodUs);
     while (ConnectionGoesOn()) {
         bool readable = false;
         bool writable = false;
@@ -333,8 +348,11 @@ void HttpServer::SendData(HttpConnection& connection)
             m_flvHeader.resize(kFlvHeaderWithTagSize, '\0');
         }
         offset += static_cast<std::uint64_t>(n);
-        if (n == kDataChunk)
-            Sleep(kChunkPauseMs);
+        if (n == kDataChunk) {
+            const std::uint64_t waitUs = pacer.WaitBefore(NowUs());
+            if (waitUs > 0)
+                Sleep(static_cast<DWORD>((waitUs + 999) / 1000));
+        }
         if (!SendAll(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(n)))
             return;
     }
