@@ -19,6 +19,9 @@ namespace {
 
 // Private to the engine: runs the std::function wParam points at (Inspect).
 const UINT WM_LIVE_INSPECT = 1549;
+// Private: arms the engine's first window timers, which only the window's
+// own thread can set.
+const UINT WM_LIVE_BEGIN = 1550;
 
 const UINT kReqPeerFirstMs = 500;
 const UINT kReapMs = 5000;
@@ -91,8 +94,7 @@ bool CLiveCore::Start(HINSTANCE instance)
         Stop();
         return false;
     }
-    SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REAP, kReapMs, nullptr);
-    SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REQPEER, kReqPeerFirstMs, nullptr);
+    SendMessageW(m_messageWindow.Handle(), WM_LIVE_BEGIN, 0, 0);
     return true;
 }
 
@@ -128,7 +130,6 @@ void CLiveCore::Stop()
     if (!m_started)
         return;
     // The feeder, once there is one, stops here, before the engine thread.
-    KillTimer(m_messageWindow.Handle(), LIVE_TIMER_REAP);
     // Ends the thread with its window timers: nothing of the engine thread
     // runs after this, and messages sent to it fail at once.
     m_messageWindow.Destroy();
@@ -171,8 +172,13 @@ bool CLiveCore::Inspect(const std::function<void(const CLiveCore&)>& call)
     HWND window = m_messageWindow.Handle();
     if (window == nullptr)
         return false;
-    std::function<void(const CLiveCore&)> copy = call;
-    return SendMessageW(window, WM_LIVE_INSPECT, reinterpret_cast<WPARAM>(&copy), 0) == 1;
+    bool ran = false;
+    std::function<void(const CLiveCore&)> record = [&](const CLiveCore& core) {
+        call(core);
+        ran = true;
+    };
+    SendMessageW(window, WM_LIVE_INSPECT, reinterpret_cast<WPARAM>(&record), 0);
+    return ran;
 }
 
 const LivePeerSession* CLiveCore::SessionOf(const PeerId& peer) const
@@ -389,7 +395,11 @@ LRESULT CLiveCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_LIVE_INSPECT:
         (*reinterpret_cast<const std::function<void(const CLiveCore&)>*>(wParam))(*this);
-        return 1;
+        break;
+    case WM_LIVE_BEGIN:
+        SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REAP, kReapMs, nullptr);
+        SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REQPEER, kReqPeerFirstMs, nullptr);
+        break;
     default:
         break;
     }
