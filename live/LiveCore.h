@@ -100,6 +100,9 @@ public:
     bool IsHostText(const void* pointer) const { return m_heldTexts.Holds(pointer); }
     std::uint32_t GetBufferingSeconds() const { return m_bufferingSeconds.load(); }
     HWND GetWindow() const { return m_messageWindow.Handle(); }
+    // This peer's id and endpoints; needLogin: only once logged in to the
+    // NAT server. False without a network core or when it cannot tell.
+    bool GetOwnAddress(PeerAddress& self, bool needLogin) { return OwnAddress(self, needLogin); }
     // Runs call on the engine thread and waits for it (tests and drivers
     // look at the engine's state this way); false when the thread is gone.
     bool Inspect(const std::function<void(const CLiveCore&)>& call);
