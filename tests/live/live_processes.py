@@ -73,7 +73,9 @@ class Swarm:
 
 
 def pid_of(process):
-    return bytes.fromhex(process.expect("ADDRESS").split()[1])[2:22]
+    said = [l for l in process.seen if l.startswith("ADDRESS ")]
+    line = said[0] if said else process.expect("ADDRESS")
+    return bytes.fromhex(line.split()[1])[2:22]
 
 
 def drain(process):
@@ -151,7 +153,11 @@ class LiveChannel(unittest.TestCase):
         driver.expect("CONNECTED", accept=lambda l: l == "CONNECTED 1")
         self.assertEqual(self.statuses(driver), [(1, 111), (2, 112), (4, 114), (5, 115), (7, 117)])
         window = self.read_pieces(driver, 30)
-        self.assertEqual(window, source.newest + 1 - LAG)
+        # The window starts LAG pieces behind the newest piece the source
+        # held when it accepted the engine.
+        source.expect("HELLO", accept=lambda l: l.endswith("ACCEPTED"))
+        newest = [int(l.split()[1]) for l in source.seen if l.startswith("NEWEST ")]
+        self.assertEqual(window, newest[-1] + 1 - LAG)
         # One peeron, once logged in; none after it.
         self.assertEqual(self.swarm.tracker.wait_count("peeron", 2, 30), 2)   # the source's and ours
         self.assertEqual(self.swarm.tracker.wait_count("peeron", 3, 7), 2)
