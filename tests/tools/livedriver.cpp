@@ -4,8 +4,11 @@
 //
 // usage: livedriver --tracker URL --nat HOST:PORT --cid N [--start-lag N]
 //                   [--buffering S] [--send-rate KBIT] [--peer-rate KBIT]
-//                   [--password-answer 0|1] [--seconds N] [--cycles N]
+//                   [--password-answer 0|1] [--ports LOW-HIGH] [--seconds N]
+//                   [--cycles N]
 //
+//   --ports is the UDP port range of the network core (its port is part of
+//   the peer id, so engines of one machine differ by it);
 //   --password-answer is what a password challenge is answered (default 1);
 //   --seconds ends the run after N seconds (default: only STOP ends it);
 //   --cycles runs N Start/Stop cycles of the one engine, each stopped once
@@ -213,8 +216,8 @@ DWORD WINAPI ReadInput(void* window)
 int Usage()
 {
     std::fprintf(stderr, "usage: livedriver --tracker URL --nat HOST:PORT --cid N [--start-lag N] [--buffering S] "
-                         "[--send-rate KBIT] [--peer-rate KBIT] [--password-answer 0|1] [--seconds N] "
-                         "[--cycles N]\n");
+                         "[--send-rate KBIT] [--peer-rate KBIT] [--password-answer 0|1] [--ports LOW-HIGH] "
+                         "[--seconds N] [--cycles N]\n");
     return 2;
 }
 
@@ -228,6 +231,8 @@ struct Settings {
     std::uint32_t buffering = 0;
     std::int32_t sendRate = CLiveCore::kDefaultRateKbit;
     std::int32_t peerRate = CLiveCore::kDefaultRateKbit;
+    std::uint16_t portLow = 0;
+    std::uint16_t portHigh = 0;
 
     std::unique_ptr<CLiveCore> MakeCore(HWND owner) const
     {
@@ -240,6 +245,7 @@ struct Settings {
         core->SetBufferingSeconds(buffering);
         core->SetInitialSendRate(sendRate);
         core->SetAssumedPeerRate(peerRate);
+        core->SetPortRange(portLow, portHigh);
         return core;
     }
 };
@@ -274,6 +280,12 @@ int main(int argc, char** argv)
             settings.sendRate = static_cast<std::int32_t>(number);
         } else if (option == "--peer-rate") {
             settings.peerRate = static_cast<std::int32_t>(number);
+        } else if (option == "--ports") {
+            const std::string::size_type dash = value.find('-');
+            if (dash == std::string::npos)
+                return Usage();
+            settings.portLow = static_cast<std::uint16_t>(std::atoi(value.substr(0, dash).c_str()));
+            settings.portHigh = static_cast<std::uint16_t>(std::atoi(value.substr(dash + 1).c_str()));
         } else if (option == "--password-answer") {
             g_passwordAnswer = number;
         } else if (option == "--seconds") {
