@@ -168,6 +168,27 @@ class LiveChannel(unittest.TestCase):
         announced = [r["request"]["peer"] for r in self.swarm.peerons_after_login()]
         self.assertEqual(announced.count([pid.decode("latin-1")]), 1)
 
+    def test_lossy_source(self):
+        """Dropped blocks are asked again; a rate the source claims falsely
+        does not stop the pieces."""
+        source = self.start_source("--drop", "5", "--false-rate", "50")
+        driver = self.start_driver()
+        self.read_pieces(driver, 30)
+        drain(source)
+        dropped = [int(l.split()[2]) for l in source.seen if l.startswith("BLOCKS ")]
+        self.assertTrue(dropped and dropped[-1] > 0, "the source dropped nothing")
+
+    def test_refusing_source(self):
+        source = self.start_source("--refuse")
+        driver = self.start_driver()
+        source.expect("HELLO", accept=lambda l: l.endswith("REFUSED"))
+        # The engine ends the session and closes the connection.
+        source.expect("EVENT 5")
+        # The next statistics count no session and no playback.
+        drain(driver)
+        line = driver.expect("STATS")
+        self.assertEqual(line.split()[1:3], ["0", "0"], line)
+
     def test_viewer_path(self):
         source = self.start_source()
         first = self.start_driver()
