@@ -28,3 +28,28 @@ const UINT WM_LIVE_CONNECTED = 1568;     // posted: 1 when connecting began, els
 const UINT WM_LIVE_STREAM_READY = 1569;  // sent with a time-out: programme title
 const UINT WM_LIVE_STATUS = 1570;        // posted: stage, string id (stage 9: text, sent)
 const UINT WM_LIVE_RELAY_TEXT = 1571;    // posted: malloc'd copy (the owner frees it), length
+// The channel password challenge is WM_VOD_PASSWORD (VodEngineMessages.h),
+// sent by the engine thread without a time-out; 0 refuses the channel.
+
+// Kinds of WM_LIVE_HTTP_DONE.
+const WPARAM LIVE_HTTP_REQPEER = 16;
+const WPARAM LIVE_HTTP_PEERON = 17;
+
+// Window timers of the engine window.
+const UINT_PTR LIVE_TIMER_REQPEER = 17;
+const UINT_PTR LIVE_TIMER_REAP = 18;
+const UINT_PTR LIVE_TIMER_START = 19;
+const UINT_PTR LIVE_TIMER_PEERON = 20;
+
+// Stages of WM_LIVE_STATUS; stages 1 to 8 carry the string id 110 + stage.
+enum LiveStatus {
+    LIVE_STATUS_LOGIN = 1,         // the network core started
+    LIVE_STATUS_LOGGED_IN = 2,     // before each reqpeer attempt
+    LIVE_STATUS_ASKING_PEERS = 4,  // reqpeer started
+    LIVE_STATUS_PEERS_FOUND = 5,   // a reply left candidates
+    LIVE_STATUS_NO_PEERS = 6,      // not started, or no candidate
+    LIVE_STATUS_CONNECTING = 7,    // connecting began
+    LIVE_STATUS_NEXT_PROGRAMME = 8,
+    LIVE_STATUS_BUFFERING = 9,     // lParam: a held text, sent with a time-out
+};
+inline LPARAM LiveStatusStringId(int stage) { return 110 + stage; }
