@@ -1,0 +1,239 @@
+#!/usr/bin/env python3
+"""The local players with real clients: tests/tools/livefeed runs a feeder
+over a piece file of tests/tools/livepieces.py (a stand-in engine), and
+ffprobe/ffmpeg or a raw socket client of ours read the URL it announces.
+
+usage: live_players.py --feed livefeed.exe [-k PATTERN] -- EMULATOR...
+"""
+import os
+import re
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+import livepieces  # noqa: E402
+from line_process import WAIT, LineProcess  # noqa: E402
+
+EMULATOR = []
+FEED = None
+FIRST = 500
+SECONDS = 20
+
+
+def records_of(pieces):
+    out = []
+    for piece in pieces:
+        at = 4
+        while at + 4 <= len(piece):
+            n = struct.unpack("<I", piece[at:at + 4])[0]
+            out.append(piece[at + 4:at + 4 + n])
+            at += 4 + n
+    return out
+
+
+def player_header(header):
+    title_length = struct.unpack("<H", header[8:10])[0]
+    return header[10 + title_length:]
+
+
+class RawClient:
+    """A client that sends one request and reads the reply, bounded."""
+
+    def __init__(self, port, request=None, receive_buffer=None):
+        self.sock = socket.socket()
+        if receive_buffer:
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        self.sock.settimeout(WAIT)
+        self.sock.connect(("127.0.0.1", port))
+        self.sock.sendall(request or b"GET /1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        self.data = b""
+
+    def read_until(self, size):
+        while len(self.data) < size:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise AssertionError(f"connection closed after {len(self.data)} bytes")
+            self.data += chunk
+        return self.data
+
+    def reply_and_body(self, body_size):
+        while b"\r\n\r\n" not in self.data:
+            self.read_until(len(self.data) + 1)
+        end = self.data.index(b"\r\n\r\n") + 4
+        self.read_until(end + body_size)
+        return self.data[:end].decode("latin-1"), self.data[end:]
+
+    def close(self):
+        self.sock.close()
+
+
+def port_of(url):
+    return int(re.search(r":(\d+)", url.split("//", 1)[1]).group(1))
+
+
+class PlayerCase(unittest.TestCase):
+    kind = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="live-players-")
+        cls.path = os.path.join(cls.scratch, f"{cls.kind}.lpc")
+        livepieces.make_kind(cls.path, cls.kind, FIRST, seconds=SECONDS)
+        _first, _id, cls.header, cls.pieces = livepieces.read(cls.path)
+        cls.records = records_of(cls.pieces)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.processes = []
+        self.clients = []
+
+    def tearDown(self):
+        for c in self.clients:
+            c.close()
+        for p in self.processes:
+            p.stop()
+
+    def feed(self, *options):
+        p = LineProcess(EMULATOR + [FEED, "Z:" + self.path] + list(options))
+        self.processes.append(p)
+        url = p.expect("READY").split()[1]
+        return p, url
+
+    def client(self, url, **kw):
+        c = RawClient(port_of(url), **kw)
+        self.clients.append(c)
+        return c
+
+    def ffprobe(self, url, *args):
+        run = subprocess.run(["ffprobe", "-v", "error", "-rw_timeout", "20000000", *args, url],
+                             capture_output=True, text=True, timeout=WAIT)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        return run.stdout
+
+    def codecs(self, url):
+        return set(self.ffprobe(url, "-show_entries", "stream=codec_name", "-of",
+                                "default=nw=1:nk=1").split())
+
+
+class Flv(PlayerCase):
+    kind = "flv"
+
+    def expected_from_key(self, body):
+        """The bytes a client must get from the key frame it started at: 4
+        zero bytes, that tag without its previous size, then every record."""
+        flv_header = player_header(self.header)[8:]
+        self.assertEqual(body[:9], flv_header)
+        self.assertEqual(body[9:13], b"\0\0\0\0")
+        for k, record in enumerate(self.records):
+            if record[4] == 9 and record[15] >> 4 == 1 and body[13:13 + len(record) - 4] == record[4:]:
+                return flv_header + b"\0\0\0\0" + record[4:] + b"".join(self.records[k + 1:])
+        self.fail("a client did not start at a video key frame")
+
+    def test_two_clients_get_every_record_from_a_key_frame(self):
+        _p, url = self.feed("--rate", "4")
+        first, second = self.client(url), self.client(url)
+        for c in (first, second):
+            reply, body = c.reply_and_body(200000)
+            self.assertEqual(reply, "HTTP/1.1 200 OK\r\nServer: Kelo Simple Http Server\r\n"
+                                    "Content-Length: 2147483647\r\n"
+                                    "Keep-Alive: timeout=15, max=100\r\nConnection: Keep-Alive\r\n"
+                                    "Content-Type: video/x-flv\r\n\r\n")
+            expected = self.expected_from_key(body)
+            self.assertEqual(body, expected[:len(body)])
+
+    def test_late_joiner_starts_at_a_key_frame_and_ffmpeg_decodes(self):
+        _p, url = self.feed("--rate", "2")
+        early = self.client(url)
+        early.reply_and_body(50000)  # the stream is flowing: the next client joins late
+        packets = self.ffprobe(url, "-select_streams", "v", "-show_entries", "packet=flags",
+                               "-read_intervals", "%+#1", "-of", "csv=p=0")
+        self.assertTrue(packets.split()[0].startswith("K"), packets)
+        run = subprocess.run(["ffmpeg", "-v", "error", "-rw_timeout", "20000000", "-i", url,
+                              "-t", "5", "-f", "null", "-"], capture_output=True, text=True, timeout=WAIT)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
+
+    def test_stop_ends_a_push_to_a_client_that_never_reads(self):
+        p, url = self.feed("--rate", "0")
+        c = self.client(url, receive_buffer=4096)
+        c.reply_and_body(0)
+        # With everything released at once, the pushes fill the client's
+        # window long before the feeder could reach the end.
+        p.say("STOP")
+        p.expect("STOPPED", timeout=WAIT)
+        self.assertEqual(p.proc.wait(WAIT), 0)
+        self.assertNotIn("END", p.seen)
+
+
+class RealMedia(PlayerCase):
+    kind = "real"
+
+    def test_ffprobe_finds_both_streams(self):
+        _p, url = self.feed("--rate", "2")
+        self.assertEqual(self.codecs(url), {"rv20", "ac3"})
+
+    def test_audio_comes_before_the_first_video_key_packet(self):
+        _p, url = self.feed("--rate", "4")
+        video = struct.unpack("<H", player_header(self.header)[8:10])[0]
+        file_header = player_header(self.header)[10:]
+        reply, body = self.client(url).reply_and_body(len(file_header) + 60000)
+        self.assertRegex(reply, r"^HTTP/1\.1 200 OK\r\nDate: \w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d GMT\r\n"
+                                r"Server: Kelo Simple Http Server\r\nContent-Length: 2147483647\r\n"
+                                r"Keep-Alive: timeout=15, max=100\r\nConnection: Keep-Alive\r\n"
+                                r"Content-Type: application/vnd.rn-realmedia\r\n\r\n$")
+        self.assertEqual(body[:len(file_header)], file_header)
+        at, seen = len(file_header), []
+        while at + 12 <= len(body):
+            length = struct.unpack(">H", body[at + 2:at + 4])[0]
+            seen.append((struct.unpack(">H", body[at + 4:at + 6])[0], body[at + 11]))
+            at += length
+        first_video = next(i for i, (stream, _f) in enumerate(seen) if stream == video)
+        self.assertEqual(seen[first_video][1], 2)
+        self.assertGreater(first_video, 0, seen[:5])
+        self.assertTrue(all(stream != video for stream, _f in seen[:first_video]))
+
+
+class Vlc(PlayerCase):
+    kind = "vlch"
+
+    def test_exact_reply_and_ffprobe_finds_mpegts(self):
+        _p, url = self.feed("--rate", "2")
+        self.assertTrue(url.startswith("vlch://127.0.0.1:"), url)
+        reply, body = self.client(url).reply_and_body(188 * 7)
+        self.assertEqual(reply, "HTTP/1.0 200 OK\r\nContent-type: application/octet-stream\r\n"
+                                "Cache-Control: no-cache\r\n\r\n")
+        self.assertIn(body[:188 * 7], self.records)
+        http = "http://" + url.split("//", 1)[1] + "/"
+        self.assertIn("mpegts", self.ffprobe(http, "-show_entries", "format=format_name",
+                                             "-of", "default=nw=1:nk=1"))
+
+
+def main():
+    global EMULATOR, FEED
+    argv = sys.argv[1:]
+    if "--" in argv:
+        at = argv.index("--")
+        EMULATOR = argv[at + 1:]
+        argv = argv[:at]
+    rest, i = [], 0
+    while i < len(argv):
+        if argv[i] == "--feed":
+            FEED = argv[i + 1]
+            i += 2
+        else:
+            rest.append(argv[i])
+            i += 1
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
