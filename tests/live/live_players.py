@@ -217,6 +217,96 @@ class Vlc(PlayerCase):
                                              "-of", "default=nw=1:nk=1"))
 
 
+WMSP_FIRST = b"GET /1.wmv HTTP/1.0\r\nUser-Agent: NSPlayer/7.0\r\nPragma: no-cache,rate=1.000000\r\n\r\n"
+WMSP_SWITCH = (b"GET /1.wmv HTTP/1.0\r\nUser-Agent: NSPlayer/7.0\r\n"
+               b"Pragma: stream-switch-count=2\r\nPragma: stream-switch-entry=ffff:1:0 ffff:2:0\r\n\r\n")
+
+
+def wmsp_reply(kind, length=None):
+    return (r"HTTP/1\.0 200 OK\r\nServer: Rex/11\.0\.5721\.5145\r\nCache-Control: no-cache\r\n"
+            r"Pragma: no-cache\r\nPragma: client-id=\d+\r\nPragma: features=\"broadcast\"\r\n"
+            + (r"Content-Type: application/vnd\.ms\.wms-hdr\.asfv1\r\nContent-Length: " + str(length)
+               + r"\r\n" if kind == "header" else r"Content-Type: application/x-mms-framed\r\n")
+            + r"Connection: Keep-Alive\r\n\r\n$")
+
+
+class WmPush:
+    """The push player, framed ("mmsp") and unframed ("wmv2")."""
+
+    def asf(self):
+        """(ASF header, [data packets]) as the client must see them."""
+        header = player_header(self.header)
+        if self.kind == "mmsp":
+            return header[4:], [r[4:] for r in self.records]
+        return header, self.records
+
+    def read_packet(self, client, at):
+        data = client.read_until(at + 12)
+        kind, length, location, incarnation, flags, size = struct.unpack("<2sHIBBH", data[at:at + 12])
+        data = client.read_until(at + 4 + length)
+        return kind, length, location, incarnation, flags, size, data[at + 12:at + 4 + length]
+
+    def check_header_packet(self, client, at):
+        asf_header, _ = self.asf()
+        kind, length, location, incarnation, flags, size, payload = self.read_packet(client, at)
+        self.assertEqual((kind, length, location, incarnation, flags, size),
+                         (b"$H", len(asf_header) + 8, 0, 0, 12, len(asf_header) + 8))
+        self.assertEqual(payload, asf_header)
+        return at + 4 + length
+
+    def test_ffprobe_finds_wmv2_and_wmav2_and_ffmpeg_decodes(self):
+        _p, url = self.feed("--rate", "4")
+        mmsh = "mmsh://" + url.split("//", 1)[1]
+        self.assertEqual(self.codecs(mmsh), {"wmv2", "wmav2"})
+        run = subprocess.run(["ffmpeg", "-v", "error", "-i", mmsh, "-t", "3", "-f", "null", "-"],
+                             capture_output=True, text=True, timeout=WAIT)
+        # The push player does not wait for a key frame: a client joining in
+        # the middle of a group of pictures is told so, and decodes on.
+        complaints = [l for l in run.stderr.splitlines() if "first frame is no keyframe" not in l]
+        self.assertEqual((run.returncode, complaints), (0, []))
+
+    def test_header_then_second_request_streams_numbered_packets(self):
+        _p, url = self.feed("--rate", "4")
+        asf_header, packets = self.asf()
+        c = self.client(url, request=WMSP_FIRST)
+        reply, _ = c.reply_and_body(0)
+        self.assertRegex(reply, wmsp_reply("header", len(asf_header) + 12))
+        at = self.check_header_packet(c, len(reply))
+        c.sock.sendall(WMSP_FIRST)
+        c.read_until(at + 1)
+        while b"\r\n\r\n" not in c.data[at:]:
+            c.read_until(len(c.data) + 1)
+        end = c.data.index(b"\r\n\r\n", at) + 4
+        self.assertRegex(c.data[at:end].decode("latin-1"), wmsp_reply("streaming"))
+        at = self.check_header_packet(c, end)
+        first = None
+        for expected_location in range(1, 9):
+            kind, length, location, incarnation, flags, size, payload = self.read_packet(c, at)
+            self.assertEqual((kind, location, incarnation, flags, size),
+                             (b"$D", expected_location, 0, 0, length))
+            self.assertEqual(length, len(payload) + 8)
+            first = packets.index(payload) if first is None else first
+            self.assertEqual(payload, packets[first + expected_location - 1])
+            at += 4 + length
+
+    def test_stream_switch_first_gets_the_stream_at_once(self):
+        _p, url = self.feed("--rate", "4")
+        c = self.client(url, request=WMSP_SWITCH)
+        reply, _ = c.reply_and_body(0)
+        self.assertRegex(reply, wmsp_reply("streaming"))
+        at = self.check_header_packet(c, len(reply))
+        kind, _length, location, *_rest = self.read_packet(c, at)
+        self.assertEqual((kind, location), (b"$D", 1))
+
+
+class WmPushUnframed(WmPush, PlayerCase):
+    kind = "wmv2"
+
+
+class WmPushFramed(WmPush, PlayerCase):
+    kind = "mmsp"
+
+
 def main():
     global EMULATOR, FEED
     argv = sys.argv[1:]
