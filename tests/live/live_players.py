@@ -289,6 +289,14 @@ class WmPush:
             self.assertEqual(payload, packets[first + expected_location - 1])
             at += 4 + length
 
+    def test_stop_ends_a_push_to_a_client_that_never_reads(self):
+        p, url = self.feed("--rate", "0", "--no-pacing")
+        self.client(url, request=WMSP_SWITCH, receive_buffer=4096).reply_and_body(0)
+        p.say("STOP")
+        p.expect("STOPPED", timeout=WAIT)
+        self.assertEqual(p.proc.wait(WAIT), 0)
+        self.assertNotIn("END", p.seen)
+
     def test_stream_switch_first_gets_the_stream_at_once(self):
         _p, url = self.feed("--rate", "4")
         c = self.client(url, request=WMSP_SWITCH)
@@ -305,6 +313,92 @@ class WmPushUnframed(WmPush, PlayerCase):
 
 class WmPushFramed(WmPush, PlayerCase):
     kind = "mmsp"
+
+
+class Mends(unittest.TestCase):
+    """Hand-made piece files for what the players refuse."""
+
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="live-mends-")
+        self.processes, self.clients = [], []
+
+    def tearDown(self):
+        for c in self.clients:
+            c.close()
+        for p in self.processes:
+            p.stop()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    def feed(self, tag, player_header, records, *options):
+        path = os.path.join(self.scratch, "pieces.lpc")
+        header = tag + struct.pack("<IH", 0, 1) + b"T" + player_header
+        piece = struct.pack("<I", 1) + b"".join(struct.pack("<I", len(r)) + r for r in records)
+        livepieces.write(path, FIRST, 1, header, [piece])
+        p = LineProcess(EMULATOR + [FEED, "Z:" + path] + list(options))
+        self.processes.append(p)
+        return p
+
+    def test_push_header_that_framing_cannot_carry_starts_no_player(self):
+        for name, tag, player_header in [("framed length disagrees", b"mmsp", b"$H\x09\x00short"),
+                                         ("past u16", b"wmv2", b"h" * 65528)]:
+            with self.subTest(name):
+                p = self.feed(tag, player_header, [b"rec1"])
+                p.expect("END")
+                self.assertFalse([l for l in p.seen if l.startswith("READY")])
+                p.stop()
+
+    def test_push_records_that_framing_cannot_carry_are_not_sent(self):
+        good = [b"$D\x04\x00" + bytes([i]) * 4 for i in range(3)]
+        records = [good[0], b"$D\x09\x00bad", good[1], b"$D\xfc\xff" + b"x" * 0xfffc, good[2]]
+        # The feeder waits for the client before the first piece is released.
+        p = self.feed(b"mmsp", b"$H\x02\x00hh", records, "--rate", "0.2")
+        url = p.expect("READY").split()[1]
+        c = RawClient(port_of(url), request=WMSP_SWITCH)
+        self.clients.append(c)
+        reply, _ = c.reply_and_body(14)
+        at = len(reply) + 14
+        got = []
+        for _ in range(3):
+            data = c.read_until(at + 16)
+            got.append((data[at:at + 2], struct.unpack("<H", data[at + 2:at + 4])[0],
+                        struct.unpack("<I", data[at + 4:at + 8])[0], data[at + 12:at + 16]))
+            at += 16
+        self.assertEqual(got, [(b"$D", 12, i + 1, bytes([i]) * 4) for i in range(3)])
+
+    def test_oversized_request_is_closed_and_the_next_client_served(self):
+        p = self.feed(b"vlch", b"", [b"x" * 10], "--rate", "0.2")
+        url = p.expect("READY").split()[1]
+        big = socket.create_connection(("127.0.0.1", port_of(url)), timeout=WAIT)
+        self.clients.append(RawClient.__new__(RawClient))
+        self.clients[-1].sock = big
+        big.sendall(b"GET / HTTP/1.0\r\nX: " + b"y" * 9000)
+        self.assertEqual(big.recv(100), b"")
+        reply, _ = self.client_of(url).reply_and_body(0)
+        self.assertTrue(reply.startswith("HTTP/1.0 200 OK"))
+
+    def test_pending_push_clients_beyond_one_select_set_are_closed(self):
+        p = self.feed(b"wmv2", b"hdr!", [b"rec1"], "--rate", "0.05")
+        url = p.expect("READY").split()[1]
+        header_length = 4 + 12
+        clients = []
+        for _ in range(70):
+            c = self.client_of(url, request=WMSP_FIRST)
+            reply, _ = c.reply_and_body(header_length)
+            clients.append(c)
+        # Each client beyond 63 pending is closed once it got its header.
+        for c in clients[63:]:
+            c.data = c.data[len(c.data):]
+            self.assertEqual(c.sock.recv(100), b"")
+        first = clients[0]
+        first.data = b""
+        first.sock.sendall(WMSP_FIRST)
+        reply, _ = first.reply_and_body(header_length)
+        self.assertRegex(reply, wmsp_reply("streaming"))
+
+    def client_of(self, url, **kw):
+        c = RawClient(port_of(url), **kw)
+        self.clients.append(c)
+        return c
 
 
 def main():
