@@ -4,8 +4,11 @@
 //
 // usage: livedriver --tracker URL --nat HOST:PORT --cid N [--start-lag N]
 //                   [--buffering S] [--send-rate KBIT] [--peer-rate KBIT]
-//                   [--password-answer 0|1] [--seconds N] [--cycles N]
+//                   [--password-answer 0|1] [--ports LOW-HIGH] [--seconds N]
+//                   [--cycles N]
 //
+//   --ports is the UDP port range of the network core (its port is part of
+//   the peer id, so engines of one machine differ by it);
 //   --password-answer is what a password challenge is answered (default 1);
 //   --seconds ends the run after N seconds (default: only STOP ends it);
 //   --cycles runs N Start/Stop cycles of the one engine, each stopped once
@@ -47,6 +50,7 @@
 #include "tests/net/NoGateway.h"
 #include "tests/tools/AddressText.h"
 #include "tests/tools/CoreOptions.h"
+#include "tests/tools/InputLines.h"
 #include "tests/tools/SayLine.h"
 #include "vod/VodEngineMessages.h"
 
@@ -197,24 +201,11 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
-DWORD WINAPI ReadInput(void* window)
-{
-    char line[8192];
-    while (std::fgets(line, sizeof line, stdin)) {
-        std::string* text = new std::string(line);
-        while (!text->empty() && (text->back() == '\n' || text->back() == '\r'))
-            text->pop_back();
-        if (!PostMessageW(static_cast<HWND>(window), WM_DRIVER_LINE, 0, reinterpret_cast<LPARAM>(text)))
-            delete text;
-    }
-    return 0;
-}
-
 int Usage()
 {
     std::fprintf(stderr, "usage: livedriver --tracker URL --nat HOST:PORT --cid N [--start-lag N] [--buffering S] "
-                         "[--send-rate KBIT] [--peer-rate KBIT] [--password-answer 0|1] [--seconds N] "
-                         "[--cycles N]\n");
+                         "[--send-rate KBIT] [--peer-rate KBIT] [--password-answer 0|1] [--ports LOW-HIGH] "
+                         "[--seconds N] [--cycles N]\n");
     return 2;
 }
 
@@ -228,6 +219,8 @@ struct Settings {
     std::uint32_t buffering = 0;
     std::int32_t sendRate = CLiveCore::kDefaultRateKbit;
     std::int32_t peerRate = CLiveCore::kDefaultRateKbit;
+    std::uint16_t portLow = 0;
+    std::uint16_t portHigh = 0;
 
     std::unique_ptr<CLiveCore> MakeCore(HWND owner) const
     {
@@ -240,6 +233,7 @@ struct Settings {
         core->SetBufferingSeconds(buffering);
         core->SetInitialSendRate(sendRate);
         core->SetAssumedPeerRate(peerRate);
+        core->SetPortRange(portLow, portHigh);
         return core;
     }
 };
@@ -274,6 +268,12 @@ int main(int argc, char** argv)
             settings.sendRate = static_cast<std::int32_t>(number);
         } else if (option == "--peer-rate") {
             settings.peerRate = static_cast<std::int32_t>(number);
+        } else if (option == "--ports") {
+            const std::string::size_type dash = value.find('-');
+            if (dash == std::string::npos)
+                return Usage();
+            settings.portLow = static_cast<std::uint16_t>(std::atoi(value.substr(0, dash).c_str()));
+            settings.portHigh = static_cast<std::uint16_t>(std::atoi(value.substr(dash + 1).c_str()));
         } else if (option == "--password-answer") {
             g_passwordAnswer = number;
         } else if (option == "--seconds") {
@@ -294,7 +294,7 @@ int main(int argc, char** argv)
     wc.lpszClassName = L"LiveDriverOwner";
     RegisterClassW(&wc);
     HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    CloseHandle(CreateThread(nullptr, 0, ReadInput, window, 0, nullptr));
+    StartInputLines(window, WM_DRIVER_LINE);
     bool quit = false;
     for (int cycle = 1; !quit && cycle <= std::max(cycles, 1); ++cycle) {
         // An engine is not started again after Stop: each cycle has its own.

@@ -59,6 +59,7 @@
 #include "tests/net/NoGateway.h"
 #include "tests/common/ProcessCounts.h"
 #include "tests/tools/CoreOptions.h"
+#include "tests/tools/InputLines.h"
 #include "tests/tools/SayLine.h"
 
 namespace {
@@ -200,19 +201,6 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
-DWORD WINAPI ReadInput(void* window)
-{
-    char line[8192];
-    while (std::fgets(line, sizeof line, stdin)) {
-        std::string* text = new std::string(line);
-        while (!text->empty() && (text->back() == '\n' || text->back() == '\r'))
-            text->pop_back();
-        if (!PostMessageW(static_cast<HWND>(window), WM_DRIVER_LINE, 0, reinterpret_cast<LPARAM>(text)))
-            delete text;
-    }
-    return 0;
-}
-
 int Usage()
 {
     std::fprintf(stderr, "usage: voddriver --tracker URL --nat HOST:PORT --hash HASH --cid N [--size BYTES] "
@@ -284,7 +272,7 @@ int main(int argc, char** argv)
     RegisterClassW(&wc);
     HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     core->SetOwnerWindow(window);
-    CloseHandle(CreateThread(nullptr, 0, ReadInput, window, 0, nullptr));
+    StartInputLines(window, WM_DRIVER_LINE);
     bool quit = false;
     for (int cycle = 1; !quit && cycle <= std::max(cycles, 1); ++cycle) {
         if (!core->Start(GetModuleHandleW(nullptr))) {

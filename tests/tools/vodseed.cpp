@@ -49,6 +49,7 @@
 #include "tests/net/NoGateway.h"
 #include "common/text/HexText.h"
 #include "tests/tools/SayLine.h"
+#include "tests/tools/ServeNode.h"
 #include "tests/tools/CoreOptions.h"
 #include "tests/tools/AddressText.h"
 
@@ -359,35 +360,7 @@ int main(int argc, char** argv)
     int result = 0;
     {
         Seed seed(core, options, bytes);
-        core.SetProperties(properties);
-        core.AddListener(&seed);
-        try {
-            core.StartListen(0);
-            PeerAddress own;
-            bool loggedIn = false;
-            for (int i = 0; i < 6000 && !loggedIn; ++i) {   // the facade has no wait for the login
-                try {
-                    core.GetLocalAddress(own, true);
-                    loggedIn = true;
-                } catch (const ppn::PPNException&) {
-                    Sleep(10);
-                }
-            }
-            if (loggedIn) {
-                Say("ADDRESS " + AddressHex(own));
-                char line[256];
-                while (std::fgets(line, sizeof line, stdin) && std::strncmp(line, "STOP", 4) != 0) {
-                }
-            } else {
-                Say("ERROR login");
-                result = 1;
-            }
-        } catch (const ppn::PPNException& e) {
-            Say(std::string("ERROR ") + e.what());
-            result = 1;
-        }
-        core.RemoveListener(&seed);
-        core.Stop();
+        result = ServeUntilStop(core, properties, seed);
     }
     Say("STOPPED");
     return result;
