@@ -20,6 +20,7 @@
 #include "net/PPNException.h"
 #include "net/PpnEvents.h"
 #include "tests/live/LiveTestMessages.h"
+#include "tests/net/NoGateway.h"
 #include "vod/VodEngineMessages.h"
 
 namespace {
@@ -221,6 +222,8 @@ protected:
     {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
+        // No port mapping: the system's UPnP object is not wanted under test.
+        nettest::UseNoGateway();
     }
     void SetUp() override
     {
