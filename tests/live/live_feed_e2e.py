@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import live_processes  # noqa: E402
 import livepieces  # noqa: E402
 from line_process import WAIT  # noqa: E402
+from script_args import split_script_args  # noqa: E402
 
 
 class LiveFeedEndToEnd(unittest.TestCase):
@@ -53,19 +54,9 @@ class LiveFeedEndToEnd(unittest.TestCase):
 
 
 def main():
-    argv = sys.argv[1:]
-    if "--" in argv:
-        at = argv.index("--")
-        live_processes.EMULATOR = argv[at + 1:]
-        argv = argv[:at]
-    rest, i = [], 0
-    while i < len(argv):
-        if argv[i] in ("--driver", "--source"):
-            setattr(live_processes, argv[i][2:].upper(), argv[i + 1])
-            i += 2
-        else:
-            rest.append(argv[i])
-            i += 1
+    values, live_processes.EMULATOR, rest = split_script_args(sys.argv[1:], ["driver", "source"])
+    live_processes.DRIVER = values.get("driver")
+    live_processes.SOURCE = values.get("source")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

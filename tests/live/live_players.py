@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import livepieces  # noqa: E402
 from line_process import WAIT, LineProcess  # noqa: E402
+from script_args import split_script_args  # noqa: E402
 
 EMULATOR = []
 FEED = None
@@ -403,19 +404,8 @@ class Mends(unittest.TestCase):
 
 def main():
     global EMULATOR, FEED
-    argv = sys.argv[1:]
-    if "--" in argv:
-        at = argv.index("--")
-        EMULATOR = argv[at + 1:]
-        argv = argv[:at]
-    rest, i = [], 0
-    while i < len(argv):
-        if argv[i] == "--feed":
-            FEED = argv[i + 1]
-            i += 2
-        else:
-            rest.append(argv[i])
-            i += 1
+    values, EMULATOR, rest = split_script_args(sys.argv[1:], ["feed"])
+    FEED = values.get("feed")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

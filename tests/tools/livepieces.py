@@ -55,6 +55,18 @@ def flv_tags(data):
         at = end
 
 
+def pieces_of(groups, header_id):
+    """One piece per second of {second: [record]}: the header id, then each
+    record with its u32 length."""
+    pieces = []
+    for second in sorted(groups):
+        body = struct.pack("<I", header_id)
+        for record in groups[second]:
+            body += struct.pack("<I", len(record)) + record
+        pieces.append(body)
+    return pieces
+
+
 def cut(flv, title="Test channel", header_id=1):
     """(stream header, [piece bytes]) of FLV bytes: tags before the first
     video frame go to the header, the rest into pieces by second."""
@@ -70,13 +82,7 @@ def cut(flv, title="Test channel", header_id=1):
         groups.setdefault(stamp // 1000, []).append(tag)
     encoded = title.encode("latin-1")
     header = b"flv " + struct.pack("<IH", 0, len(encoded)) + encoded + bytes(player_header)
-    pieces = []
-    for second in sorted(groups):
-        body = struct.pack("<I", header_id)
-        for tag in groups[second]:
-            body += struct.pack("<I", len(tag)) + tag
-        pieces.append(body)
-    return header, pieces
+    return header, pieces_of(groups, header_id)
 
 
 def write(path, first, header_id, header, pieces):
@@ -215,13 +221,7 @@ def cut_kind(kind, data, seconds, title, header_id):
     groups = {}
     for second, record in records:
         groups.setdefault(second, []).append(record)
-    pieces = []
-    for second in sorted(groups):
-        body = struct.pack("<I", header_id)
-        for record in groups[second]:
-            body += struct.pack("<I", len(record)) + record
-        pieces.append(body)
-    return header, pieces
+    return header, pieces_of(groups, header_id)
 
 
 def make_kind(path, kind, first, seconds=20, title="Test channel", header_id=1, bitrate_k=300):
