@@ -239,6 +239,7 @@ private:
 
     // Made on the engine thread at playback start, stopped by Stop on the
     // control's thread.
+    void StopFeeder();
     std::mutex m_feederLock;  // guards m_feeder
     std::unique_ptr<LiveFeeder> m_feeder;
 
