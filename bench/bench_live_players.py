@@ -32,7 +32,7 @@ from line_process import LineProcess  # noqa: E402
 SWITCH = b"GET /1.wmv HTTP/1.0\r\nPragma: stream-switch-count=1\r\n\r\n"
 
 
-def read_stream(url, request, until_bytes, wall_limit):
+def read_stream(url, request, until_bytes, wall_limit, skip):
     """(bytes, seconds from the first byte to the last) read by one client."""
     port = int(re.search(r":(\d+)", url.split("//", 1)[1]).group(1))
     sock = socket.create_connection(("127.0.0.1", port), timeout=10)
@@ -46,9 +46,11 @@ def read_stream(url, request, until_bytes, wall_limit):
             if not chunk:
                 break
             now = time.monotonic()
-            first = first or now
-            last = now
             got += len(chunk)
+            # The clock starts with the records, after the reply and header.
+            if got > skip:
+                first = first or now
+                last = now
     except socket.timeout:
         pass
     sock.close()
@@ -56,10 +58,12 @@ def read_stream(url, request, until_bytes, wall_limit):
 
 
 def run(emulator, feed, path, options, request, until_bytes, wall_limit):
+    _f, _h, header, _pieces = livepieces.read(path)
+    skip = len(header) + 1024
     p = LineProcess(emulator + [feed, "Z:" + path] + options)
     try:
         url = p.expect("READY").split()[1]
-        return read_stream(url, request, until_bytes, wall_limit)
+        return read_stream(url, request, until_bytes, wall_limit, skip)
     finally:
         p.stop()
 

@@ -19,7 +19,8 @@ const std::size_t kMostPending = FD_SETSIZE - 1;
 CLiveWMPushPlayer::CLiveWMPushPlayer(bool framed)
     : m_serving(false), m_framed(framed), m_serveThread(nullptr), m_running(false),
       m_listener(INVALID_SOCKET), m_port(0), m_sequence(0),
-      m_pacing(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_stopping(false)
+      m_pacing(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_stopping(false), m_pieceTimed(false),
+      m_pieceStart(0), m_pieceDue(0)
 {
 }
 
@@ -141,12 +142,27 @@ int CLiveWMPushPlayer::PushData(const char* record, std::uint32_t length, std::u
             }
         }
     }
-    Pace(LiveRecordDelay(length, pieceLength, noPacing));
+    // Each record's share is counted from the piece's first record, so the
+    // lateness of one timer is made up by the next instead of adding up
+    // over the records of a piece.
+    std::uint32_t share = LiveRecordDelay(length, pieceLength, noPacing);
+    if (share != 0) {
+        DWORD now = timeGetTime();
+        if (!m_pieceTimed) {
+            m_pieceTimed = true;
+            m_pieceStart = now;
+            m_pieceDue = 0;
+        }
+        m_pieceDue += share;
+        std::int32_t ahead = static_cast<std::int32_t>(m_pieceStart + m_pieceDue - now);
+        Pace(ahead > 0 ? static_cast<std::uint32_t>(ahead) : 0);
+    }
     return 1;
 }
 
 void CLiveWMPushPlayer::Tick(std::uint32_t, std::uint32_t elapsedMs, bool noPacing)
 {
+    m_pieceTimed = false;
     if (m_serving)
         Pace(LivePieceRestDelay(elapsedMs, noPacing));
 }

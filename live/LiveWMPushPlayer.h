@@ -54,4 +54,9 @@ private:
     // Lives as long as the object: a timer armed before Stop may still fire.
     HANDLE m_pacing;
     std::atomic<bool> m_stopping;
+    // Feeder thread only: when the current piece's first paced record left,
+    // and the shares of its records so far.
+    bool m_pieceTimed;
+    DWORD m_pieceStart;
+    std::uint32_t m_pieceDue;
 };
