@@ -333,8 +333,10 @@ class Mends(unittest.TestCase):
     def feed(self, tag, player_header, records, *options):
         path = os.path.join(self.scratch, "pieces.lpc")
         header = tag + struct.pack("<IH", 0, 1) + b"T" + player_header
+        # An empty first piece starts the player; the records follow in the
+        # second, which --rate releases later.
         piece = struct.pack("<I", 1) + b"".join(struct.pack("<I", len(r)) + r for r in records)
-        livepieces.write(path, FIRST, 1, header, [piece])
+        livepieces.write(path, FIRST, 1, header, [struct.pack("<I", 1), piece])
         p = LineProcess(EMULATOR + [FEED, "Z:" + path] + list(options))
         self.processes.append(p)
         return p
@@ -351,7 +353,7 @@ class Mends(unittest.TestCase):
     def test_push_records_that_framing_cannot_carry_are_not_sent(self):
         good = [b"$D\x04\x00" + bytes([i]) * 4 for i in range(3)]
         records = [good[0], b"$D\x09\x00bad", good[1], b"$D\xfc\xff" + b"x" * 0xfffc, good[2]]
-        # The feeder waits for the client before the first piece is released.
+        # The records leave 5 s after the start: the client is streaming by then.
         p = self.feed(b"mmsp", b"$H\x02\x00hh", records, "--rate", "0.2")
         url = p.expect("READY").split()[1]
         c = RawClient(port_of(url), request=WMSP_SWITCH)
