@@ -379,6 +379,18 @@ class Mends(unittest.TestCase):
         reply, _ = self.client_of(url).reply_and_body(0)
         self.assertTrue(reply.startswith("HTTP/1.0 200 OK"))
 
+    def test_a_client_that_never_asks_is_dropped_and_the_next_served(self):
+        p = self.feed(b"vlch", b"", [b"x" * 10], "--rate", "0.2")
+        url = p.expect("READY").split()[1]
+        silent = socket.create_connection(("127.0.0.1", port_of(url)), timeout=WAIT)
+        self.clients.append(RawClient.__new__(RawClient))
+        self.clients[-1].sock = silent
+        # The accept thread serves one client at a time: the next one is
+        # answered once the wait for the silent one's request ran out.
+        reply, _ = self.client_of(url).reply_and_body(0)
+        self.assertTrue(reply.startswith("HTTP/1.0 200 OK"))
+        self.assertEqual(silent.recv(100), b"")
+
     def test_pending_push_clients_beyond_one_select_set_are_closed(self):
         p = self.feed(b"wmv2", b"hdr!", [b"rec1"], "--rate", "0.05")
         url = p.expect("READY").split()[1]
