@@ -125,14 +125,30 @@ void CLiveCore::StopNetwork()
     m_network.reset();
 }
 
+void CLiveCore::StopFeeder()
+{
+    // Taken out under the lock and stopped outside it: the feeder thread may
+    // be waiting on the engine thread, which may be waiting for the lock.
+    std::unique_ptr<LiveFeeder> feeder;
+    {
+        std::lock_guard<std::mutex> lock(m_feederLock);
+        feeder = std::move(m_feeder);
+    }
+    if (feeder)
+        feeder->Stop();
+}
+
 void CLiveCore::Stop()
 {
     if (!m_started)
         return;
-    // The feeder, once there is one, stops here, before the engine thread.
+    // The feeder, once there is one, stops here, before the engine thread;
+    // again after it, for one a playback start made meanwhile.
+    StopFeeder();
     // Ends the thread with its window timers: nothing of the engine thread
     // runs after this, and messages sent to it fail at once.
     m_messageWindow.Destroy();
+    StopFeeder();
     StopNetwork();
     DeleteSessions();
     if (m_timerQueue != nullptr) {
@@ -386,12 +402,15 @@ LRESULT CLiveCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         m_scheduler.OnGetHeader(static_cast<std::uint32_t>(wParam), *reinterpret_cast<std::string*>(lParam));
         break;
     case WM_LIVE_PLAYER_BUFFERING:
-        m_noPacing = true;
-        break;
     case WM_LIVE_PLAYER_PLAYING:
     case WM_LIVE_PLAYER_PAUSED:
     case WM_LIVE_PLAYER_STOPPED:
-        m_noPacing = false;
+        m_noPacing = message == WM_LIVE_PLAYER_BUFFERING;
+        if (message == WM_LIVE_PLAYER_BUFFERING || message == WM_LIVE_PLAYER_STOPPED) {
+            std::lock_guard<std::mutex> lock(m_feederLock);
+            if (m_feeder)
+                m_feeder->Wake();
+        }
         break;
     case WM_LIVE_INSPECT:
         (*reinterpret_cast<const std::function<void(const CLiveCore&)>*>(wParam))(*this);

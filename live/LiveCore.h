@@ -16,6 +16,7 @@
 #include "common/wnd/IMyWndMsgHost.h"
 #include "common/wnd/MyWnd.h"
 #include "live/LiveConnections.h"
+#include "live/LiveFeeder.h"
 #include "live/LiveFeederHost.h"
 #include "live/LiveHeldTexts.h"
 #include "live/LiveNetwork.h"
@@ -235,6 +236,12 @@ private:
     std::atomic<bool> m_noPacing{false};
     // Requests started and not completed; Stop deletes what is left.
     std::set<http::CHttpRequest*> m_requests;
+
+    // Made on the engine thread at playback start, stopped by Stop on the
+    // control's thread.
+    void StopFeeder();
+    std::mutex m_feederLock;  // guards m_feeder
+    std::unique_ptr<LiveFeeder> m_feeder;
 
     mutable std::mutex m_playerUrlLock;   // guards m_playerUrl
     std::wstring m_playerUrl;

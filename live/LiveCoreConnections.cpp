@@ -256,5 +256,8 @@ bool CLiveCore::StartPlayback(std::uint32_t piece)
     // source needs no countdown.
     if (m_bufferingSeconds == 0 && !m_sourcePeer)
         m_bufferingSeconds = kDefaultBufferingSeconds;
+    std::lock_guard<std::mutex> lock(m_feederLock);
+    m_feeder.reset(new LiveFeeder(this, m_bufferingSeconds));
+    m_feeder->Start();
     return true;
 }

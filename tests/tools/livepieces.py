@@ -13,13 +13,25 @@ The piece file the source reads (little-endian):
     header | count x (u32 piece length | piece)
 
 usage: livepieces.py OUT --first N [--seconds S] [--title T] [--header-id I]
+                     [--kind KIND]
 prints {"first", "count", "header_id", "md5": [...]} as JSON.
+
+--kind cuts the stream in the form a local player of the feeder takes (the
+stream header then carries that player's header after the title):
+  flv    i64 content length | 9-byte FLV header; records u32 previous tag
+         size + one tag
+  real   i64 content length | u16 video stream | RealMedia header (up to and
+         with the DATA chunk header; index offset 0); records: data packets
+  wmv2   ASF header (with the data object header); records: data packets
+  mmsp   as wmv2, each with "$H"/"$D" and a u16 length in front
+  vlch   the header is b"ts"; records: runs of 7 transport packets
 """
 import argparse
 import hashlib
 import json
 import os
 import struct
+import subprocess
 import sys
 import tempfile
 
@@ -43,6 +55,18 @@ def flv_tags(data):
         at = end
 
 
+def pieces_of(groups, header_id):
+    """One piece per second of {second: [record]}: the header id, then each
+    record with its u32 length."""
+    pieces = []
+    for second in sorted(groups):
+        body = struct.pack("<I", header_id)
+        for record in groups[second]:
+            body += struct.pack("<I", len(record)) + record
+        pieces.append(body)
+    return pieces
+
+
 def cut(flv, title="Test channel", header_id=1):
     """(stream header, [piece bytes]) of FLV bytes: tags before the first
     video frame go to the header, the rest into pieces by second."""
@@ -58,13 +82,7 @@ def cut(flv, title="Test channel", header_id=1):
         groups.setdefault(stamp // 1000, []).append(tag)
     encoded = title.encode("latin-1")
     header = b"flv " + struct.pack("<IH", 0, len(encoded)) + encoded + bytes(player_header)
-    pieces = []
-    for second in sorted(groups):
-        body = struct.pack("<I", header_id)
-        for tag in groups[second]:
-            body += struct.pack("<I", len(tag)) + tag
-        pieces.append(body)
-    return header, pieces
+    return header, pieces_of(groups, header_id)
 
 
 def write(path, first, header_id, header, pieces):
@@ -102,6 +120,117 @@ def make(path, first, seconds=60, title="Test channel", header_id=1, bitrate_k=3
             "md5": [hashlib.md5(p).hexdigest() for p in pieces]}
 
 
+KIND_TAGS = {"flv": b"flv ", "real": b"real", "wmv2": b"wmv2", "mmsp": b"mmsp", "vlch": b"vlch"}
+# What each form needs of ffmpeg.
+KIND_CODECS = {
+    "flv": ["-c:v", "flv1", "-c:a", "adpcm_swf", "-ar", "22050", "-f", "flv"],
+    "real": ["-c:v", "rv20", "-c:a", "ac3", "-f", "rm"],
+    "wmv2": ["-c:v", "wmv2", "-c:a", "wmav2", "-packet_size", "3200", "-f", "asf"],
+    "vlch": ["-c:v", "mpeg2video", "-c:a", "mp2", "-f", "mpegts"],
+}
+KIND_CODECS["mmsp"] = KIND_CODECS["wmv2"]
+LIVE_CONTENT_LENGTH = 0x7FFFFFFF
+
+
+def encode(kind, seconds, bitrate_k):
+    with tempfile.TemporaryDirectory() as scratch:
+        out = os.path.join(scratch, "channel")
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                        f"testsrc=size=320x240:rate=25:duration={seconds}",
+                        "-f", "lavfi", "-i", f"sine=frequency=440:duration={seconds}",
+                        "-b:v", f"{bitrate_k}k", "-g", "25"] + KIND_CODECS[kind] + [out],
+                       check=True)
+        with open(out, "rb") as f:
+            return f.read()
+
+
+def flv_records(data):
+    """(player header, [(second, record)]): each record the previous tag size
+    and one tag."""
+    head_end = struct.unpack(">I", data[5:9])[0]
+    records = []
+    previous = 0
+    for _kind, stamp, tag in flv_tags(data):
+        body = tag[:-4]
+        records.append((stamp // 1000, struct.pack(">I", previous) + body))
+        previous = len(body)
+    return struct.pack("<q", LIVE_CONTENT_LENGTH) + data[:head_end], records
+
+
+def rm_records(data):
+    at, video, header = 0, 0, bytearray()
+    while at + 8 <= len(data):
+        chunk, size = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
+        if chunk == b"DATA":
+            header += data[at:at + 18]
+            at += 18
+            break
+        piece = bytearray(data[at:at + size])
+        if chunk == b"PROP":
+            piece[38:42] = b"\0\0\0\0"
+        if chunk == b"MDPR" and b"video/" in piece:
+            video = struct.unpack(">H", piece[10:12])[0]
+        header += piece
+        at += size
+    records = []
+    while at + 12 <= len(data):
+        length = struct.unpack(">H", data[at + 2:at + 4])[0]
+        if length < 12 or data[at:at + 4] == b"INDX":
+            break
+        stamp = struct.unpack(">I", data[at + 6:at + 10])[0]
+        records.append((stamp // 1000, data[at:at + length]))
+        at += length
+    return struct.pack("<qH", LIVE_CONTENT_LENGTH, video) + bytes(header), records
+
+
+ASF_DATA_GUID = bytes.fromhex("3626b2758e66cf11a6d900aa0062ce6c")
+
+
+def asf_records(data, seconds, framed):
+    start = data.index(ASF_DATA_GUID)
+    header = data[:start + 50]
+    packet_size = struct.unpack("<I", data[data.index(bytes.fromhex("a1dcab8c47a9cf118ee400c00c205365")) + 92:][:4])[0]
+    data_end = start + struct.unpack("<Q", data[start + 16:start + 24])[0]
+    packets = [data[at:at + packet_size] for at in range(start + 50, data_end, packet_size)]
+    per_second = max(1, -(-len(packets) // seconds))
+    if framed:
+        header = b"$H" + struct.pack("<H", len(header)) + header
+        packets = [b"$D" + struct.pack("<H", len(p)) + p for p in packets]
+    return header, [(i // per_second, p) for i, p in enumerate(packets)]
+
+
+def ts_records(data, seconds):
+    run = 188 * 7
+    chunks = [data[at:at + run] for at in range(0, len(data), run)]
+    per_second = max(1, -(-len(chunks) // seconds))
+    return b"ts", [(i // per_second, c) for i, c in enumerate(chunks)]
+
+
+def cut_kind(kind, data, seconds, title, header_id):
+    """(stream header, [piece bytes]) of an encoded stream in a player's form."""
+    if kind == "flv":
+        player_header, records = flv_records(data)
+    elif kind == "real":
+        player_header, records = rm_records(data)
+    elif kind in ("wmv2", "mmsp"):
+        player_header, records = asf_records(data, seconds, kind == "mmsp")
+    else:
+        player_header, records = ts_records(data, seconds)
+    encoded = title.encode("latin-1")
+    header = KIND_TAGS[kind] + struct.pack("<IH", 0, len(encoded)) + encoded + player_header
+    groups = {}
+    for second, record in records:
+        groups.setdefault(second, []).append(record)
+    return header, pieces_of(groups, header_id)
+
+
+def make_kind(path, kind, first, seconds=20, title="Test channel", header_id=1, bitrate_k=300):
+    header, pieces = cut_kind(kind, encode(kind, seconds, bitrate_k), seconds, title, header_id)
+    write(path, first, header_id, header, pieces)
+    return {"first": first, "count": len(pieces), "header_id": header_id,
+            "md5": [hashlib.md5(p).hexdigest() for p in pieces]}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("out")
@@ -109,7 +238,12 @@ def main():
     parser.add_argument("--seconds", type=int, default=60)
     parser.add_argument("--title", default="Test channel")
     parser.add_argument("--header-id", type=int, default=1)
+    parser.add_argument("--kind", choices=sorted(KIND_TAGS))
     args = parser.parse_args()
+    if args.kind:
+        print(json.dumps(make_kind(args.out, args.kind, args.first, args.seconds, args.title,
+                                   args.header_id)))
+        return
     print(json.dumps(make(args.out, args.first, args.seconds, args.title, args.header_id)))
 
 
