@@ -25,6 +25,7 @@ public:
     bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
 
+    const std::wstring& StateText() const { return stateText_; }
     int CurrentKey() const { return currentKey_; }
     const RECT& StateRect() const { return stateRect_; }
     const RECT& RotationRect() const { return rotationRect_; }
