@@ -224,6 +224,7 @@ private:
     const UI::SDrawBtn* ButtonOf(int id) const;
     void SetButtonToolTip(UI::SDrawBtn& button, UINT stringId);
     void ToggleVideoSize();
+    void RepaintSeeThroughItems(const RECT& painted);
     void OnDestroyWindow();
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);

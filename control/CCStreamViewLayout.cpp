@@ -160,6 +160,12 @@ void CCStreamView::InitChildWindows()
     positionBar_.callback = OnPositionSlider;
     positionBar_.callbackUser = this;
 
+    // The sliders, too, show the bar through their key-coloured pixels.
+    for (UI::SVolumeCtrl* slider : {&volumeSlider_, &positionBar_}) {
+        LONG_PTR ex = GetWindowLongPtrW(slider->Handle(), GWL_EXSTYLE);
+        SetWindowLongPtrW(slider->Handle(), GWL_EXSTYLE, ex | WS_EX_TRANSPARENT);
+    }
+
     LayoutVideo(false);
     fullControl_.SetSkin(&skin_);
     fullControl_.SetOwner(bar);
@@ -287,7 +293,9 @@ void CCStreamView::LayoutControls()
     volumeSlider_.SetPos(volPos);
     int adLeft = L + 132 + volumeWidth + 10;
     Place(item(IDC_AD), adLeft, y + 20, (R - 10) - adLeft, 23);
-    InvalidateRect(bar, nullptr, TRUE);
+    // The items drawn with a key colour show the bar through: they paint
+    // again after it.
+    RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // Takes any DC: the window's in WM_PAINT, a bitmap's in tests.
@@ -323,6 +331,22 @@ void CCStreamView::PaintBar(HDC dc, const RECT& c)
     }
     skin_.DrawItem3(dc, {c.left, barTop, c.right, barTop + kBottomBar}, IDB_BK_LEFT, IDB_BK_MID,
                     IDB_BK_RIGHT, false, 0);
+}
+
+// An item drawn with a key colour does not clip the bar, so the bar paints
+// over it: it paints again, at once, over the fresh bar.
+void CCStreamView::RepaintSeeThroughItems(const RECT& painted)
+{
+    for (HWND child = ::GetWindow(Window(), GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child) || !(GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_TRANSPARENT))
+            continue;
+        RECT area, overlap;
+        GetWindowRect(child, &area);
+        MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&area), 2);
+        if (IntersectRect(&overlap, &area, &painted))
+            RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
 }
 
 void CCStreamView::ToggleVideoSize()
@@ -408,7 +432,9 @@ bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
         RECT client;
         GetClientRect(hwnd, &client);
         PaintBar(dc, client);
+        RECT painted = paint.rcPaint;
         EndPaint(hwnd, &paint);
+        RepaintSeeThroughItems(painted);
         result = 0;
         return true;
     }

@@ -344,13 +344,14 @@ def draw_main():
         elif name == "IDB_PROG_H":
             c.fill(l, t, r, b, (72, 76, 86))
         elif name.startswith("IDB_BK_TIME_"):
-            c.fill(l, t, r, b, (12, 14, 18))
-            c.fill(l, t, r, t + 1, (96, 100, 110))
-            c.fill(l, b - 1, r, b, (96, 100, 110))
+            # Light, for the dark text the display draws on it.
+            c.vgradient(l, t, r, b, (222, 226, 232), (184, 190, 200))
+            c.fill(l, t, r, t + 1, (120, 126, 138))
+            c.fill(l, b - 1, r, b, (120, 126, 138))
             if look == "LEFT":
-                c.fill(l, t, l + 1, b, (96, 100, 110))
+                c.fill(l, t, l + 1, b, (120, 126, 138))
             elif look == "RIGHT":
-                c.fill(r - 1, t, r, b, (96, 100, 110))
+                c.fill(r - 1, t, r, b, (120, 126, 138))
         elif name == "IDB_HEADER_BK":
             c.vgradient(l, t, r, b, (70, 74, 84), (34, 36, 42))
     return c
