@@ -4,6 +4,8 @@
 
 #include "control/ControlIds.h"
 #include "control/ControlStrings.h"
+#include "ui/BarSliders.h"
+#include "ui/PaintWindow.h"
 #include "ui/SkinIds.h"
 #include "ui/ToolTipWindow.h"
 
@@ -20,13 +22,6 @@ const UINT_PTR kStatusRotateMs = 5000;
 const int kBarItems[] = {IDC_TIME,  IDC_PLAYLIST, IDC_CHAT, IDC_VIDEOSIZE, IDC_FULLSCREEN,
                          IDC_STATUS, IDC_PROGRESS, IDC_PLAY, IDC_STOP,      IDC_MUTE,
                          IDC_VOLUME, IDC_AD};
-
-SIZE ItemSize(const UI_Mgr::SBmpMapMgr& skin, UINT id)
-{
-    RECT r;
-    skin.GetItemRect(id, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
 
 void Place(HWND window, int x, int y, int w, int h)
 {
@@ -97,10 +92,11 @@ void CCStreamView::InitChildWindows()
     timeDisplay_.SetIconItems(levels);
     SetTimer(status_.Handle(), CStatusWnd::kRotateTimer, kStatusRotateMs, nullptr);
 
+    const UINT sizeTip = orgSize_ ? IDS_TIP_FIT_VIDEO : IDS_TIP_ORIGINAL_SIZE;
     const struct { int id; UINT images; UINT tip; } buttons[] = {
         {IDC_PLAYLIST, IDB_BTN_LIST_N, IDS_TIP_LIST},
         {IDC_CHAT, IDB_BTN_CHAT_N, IDS_TIP_CHAT},
-        {IDC_VIDEOSIZE, IDB_BTN_FULL_N, orgSize_ ? IDS_TIP_FIT_VIDEO : IDS_TIP_ORIGINAL_SIZE},
+        {IDC_VIDEOSIZE, IDB_BTN_FULL_N, sizeTip},
         {IDC_FULLSCREEN, IDB_BTN_OUT_N, IDS_TIP_FULLSCREEN},
         {IDC_PLAY, IDB_BTN_PLAY_N, IDS_TIP_PLAY},
         {IDC_STOP, IDB_BTN_STOP_N, IDS_TIP_STOP},
@@ -117,7 +113,7 @@ void CCStreamView::InitChildWindows()
         RECT place;
         GetWindowRect(button.Handle(), &place);
         MapWindowPoints(nullptr, bar, reinterpret_cast<POINT*>(&place), 2);
-        SIZE size = ItemSize(skin_, b.images);
+        SIZE size = skin_.ItemSize(b.images);
         int cx = (place.left + place.right) / 2, cy = (place.top + place.bottom) / 2;
         Place(button.Handle(), cx - size.cx / 2, cy - size.cy / 2, size.cx, size.cy);
     }
@@ -125,38 +121,12 @@ void CCStreamView::InitChildWindows()
     muteButton_.latched = mute_;
     muteButton_.Refresh();
 
-    SIZE volumeThumb = ItemSize(skin_, IDB_VOL_BTN_N);
-    volumeSlider_.skin = &skin_;
-    volumeSlider_.thumbIds[0] = volumeSlider_.thumbIds[1] = IDB_VOL_BTN_N;
-    volumeSlider_.thumbIds[2] = volumeSlider_.thumbIds[3] = IDB_VOL_BTN_S;
-    volumeSlider_.fillId = IDB_VOL_LINE_S;
-    volumeSlider_.trackId = IDB_VOL_LINE_N;
-    volumeSlider_.keyItemId = IDB_BG_TRANS;
-    volumeSlider_.thumbWidth = volumeThumb.cx;
-    volumeSlider_.thumbHeight = volumeThumb.cy;
-    volumeSlider_.trackHeight = ItemSize(skin_, IDB_VOL_LINE_S).cy;
-    volumeSlider_.SetRangeLow(0);
-    volumeSlider_.SetRangeHigh(ItemSize(skin_, IDB_VOL_LINE_N).cx);
+    SetupVolumeSlider(volumeSlider_, &skin_);
     volumeSlider_.SetPos(static_cast<int>(volume_) * 10);
-    volumeSlider_.state = UI::SVolumeCtrl::kNormal;
     volumeSlider_.callback = OnVolumeSlider;
     volumeSlider_.callbackUser = this;
-
-    SIZE positionThumb = ItemSize(skin_, IDB_PRO_BTN_N);
-    positionBar_.skin = &skin_;
-    for (int i = 0; i < 4; ++i)
-        positionBar_.thumbIds[i] = IDB_PRO_BTN_N + i;
-    positionBar_.fillId = IDB_PROG_S;
-    positionBar_.trackId = IDB_PROG_H;
-    positionBar_.secondId = IDB_PROG_N;
-    positionBar_.keyItemId = IDB_BG_TRANS;
-    positionBar_.thumbWidth = positionThumb.cx;
-    positionBar_.thumbHeight = positionThumb.cy;
-    positionBar_.trackHeight = ItemSize(skin_, IDB_PROG_H).cy;
-    positionBar_.SetRangeLow(0);
-    positionBar_.SetRangeHigh(1000);
-    positionBar_.SetPos(0);
-    positionBar_.state = UI::SVolumeCtrl::kDisabled;
+    // Disabled until playback starts.
+    SetupPositionBar(positionBar_, &skin_, UI::SVolumeCtrl::kDisabled);
     positionBar_.callback = OnPositionSlider;
     positionBar_.callbackUser = this;
 
@@ -275,18 +245,18 @@ void CCStreamView::LayoutControls()
     int positionRight = (R - L) < 165 ? L + 140 : R - 25;
     int pos = positionBar_.GetPos(), mark = positionBar_.GetPos2();
     Place(item(IDC_PROGRESS), L + 110, y + 4, positionRight - (L + 110),
-          ItemSize(skin_, IDB_PRO_BTN_N).cy);
+          skin_.ItemSize(IDB_PRO_BTN_N).cy);
     positionBar_.SetRangeLow(0);
     positionBar_.SetRangeHigh(positionRight - (L + 110));
     positionBar_.SetPos(pos);
     positionBar_.SetPos2(mark);
-    SIZE play = ItemSize(skin_, IDB_BTN_PLAY_N), stop = ItemSize(skin_, IDB_BTN_STOP_N),
-         mute = ItemSize(skin_, IDB_BTN_VOL_N);
+    SIZE play = skin_.ItemSize(IDB_BTN_PLAY_N), stop = skin_.ItemSize(IDB_BTN_STOP_N),
+         mute = skin_.ItemSize(IDB_BTN_VOL_N);
     Place(item(IDC_PLAY), L + 9, y + 13, play.cx, play.cy);
     Place(item(IDC_STOP), L + 43, y + 22, stop.cx, stop.cy);
     Place(item(IDC_MUTE), L + 115, y + 28, mute.cx, mute.cy);
-    int volumeWidth = ItemSize(skin_, IDB_VOL_LINE_S).cx;
-    Place(item(IDC_VOLUME), L + 132, y + 27, volumeWidth, ItemSize(skin_, IDB_VOL_BTN_S).cy);
+    int volumeWidth = skin_.ItemSize(IDB_VOL_LINE_S).cx;
+    Place(item(IDC_VOLUME), L + 132, y + 27, volumeWidth, skin_.ItemSize(IDB_VOL_BTN_S).cy);
     int volPos = volumeSlider_.GetPos();
     volumeSlider_.SetRangeLow(0);
     volumeSlider_.SetRangeHigh(volumeWidth);
@@ -427,13 +397,13 @@ bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
         result = 1;
         return true;
     case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(hwnd, &paint);
-        RECT client;
-        GetClientRect(hwnd, &client);
-        PaintBar(dc, client);
-        RECT painted = paint.rcPaint;
-        EndPaint(hwnd, &paint);
+        RECT painted = {0, 0, 0, 0};
+        PaintWindow(hwnd, [&](HDC dc, const RECT& dirty) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            PaintBar(dc, client);
+            painted = dirty;
+        });
         RepaintSeeThroughItems(painted);
         result = 0;
         return true;

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include "ui/BarSliders.h"
+#include "ui/PaintWindow.h"
 #include "ui/SBmpMapMgr.h"
 #include "ui/SkinIds.h"
 #include "ui/ToolTipWindow.h"
@@ -14,22 +16,6 @@ namespace {
 
 const UINT kPlay = 201, kStop = 202, kMute = 206;
 const int kPositionId = 208, kVolumeId = 209;
-
-int ItemWidth(const UI_Mgr::SBmpMapMgr* skin, UINT id)
-{
-    RECT r = {0, 0, 0, 0};
-    if (skin)
-        skin->GetItemRect(id, &r);
-    return r.right - r.left;
-}
-
-int ItemHeight(const UI_Mgr::SBmpMapMgr* skin, UINT id)
-{
-    RECT r = {0, 0, 0, 0};
-    if (skin)
-        skin->GetItemRect(id, &r);
-    return r.bottom - r.top;
-}
 
 }  // namespace
 
@@ -67,37 +53,15 @@ void CFullControl::OnCreate()
     buttons_[2].Setup(Handle(), kMute, IDB_BTN_VOL_N, key);
 
     position_.Create(Handle(), {0, 0, 0, 0}, L"", WS_CHILD | WS_VISIBLE, 0, kPositionId);
-    position_.skin = skin_;
-    for (int i = 0; i < 4; ++i)
-        position_.thumbIds[i] = IDB_PRO_BTN_N + i;
-    position_.fillId = IDB_PROG_S;
-    position_.secondId = IDB_PROG_N;
-    position_.trackId = IDB_PROG_H;
-    position_.keyItemId = IDB_BG_TRANS;
-    position_.thumbWidth = ItemWidth(skin_, IDB_PRO_BTN_N);
-    position_.thumbHeight = ItemHeight(skin_, IDB_PRO_BTN_N);
-    position_.trackHeight = ItemHeight(skin_, IDB_PROG_H);
+    if (skin_)
+        SetupPositionBar(position_, skin_, UI::SVolumeCtrl::kNormal);
     position_.SetToolTip(GetToolTipWindow(Handle(), true), L"00:00");
-    position_.SetRangeLow(0);
-    position_.SetRangeHigh(1000);
-    position_.state = UI::SVolumeCtrl::kNormal;
-    position_.SetPos(0);
     position_.callback = positionHandler_;
     position_.callbackUser = handlerUser_;
 
     volume_.Create(Handle(), {0, 0, 0, 0}, L"", WS_CHILD | WS_VISIBLE, 0, kVolumeId);
-    volume_.skin = skin_;
-    volume_.thumbIds[0] = volume_.thumbIds[1] = IDB_VOL_BTN_N;
-    volume_.thumbIds[2] = volume_.thumbIds[3] = IDB_VOL_BTN_S;
-    volume_.fillId = IDB_VOL_LINE_S;
-    volume_.trackId = IDB_VOL_LINE_N;
-    volume_.keyItemId = IDB_BG_TRANS;
-    volume_.thumbWidth = ItemWidth(skin_, IDB_VOL_BTN_N);
-    volume_.thumbHeight = ItemHeight(skin_, IDB_VOL_BTN_N);
-    volume_.trackHeight = ItemHeight(skin_, IDB_VOL_LINE_S);
-    volume_.SetRangeLow(0);
-    volume_.SetRangeHigh(ItemWidth(skin_, IDB_VOL_LINE_N));
-    volume_.state = UI::SVolumeCtrl::kNormal;
+    if (skin_)
+        SetupVolumeSlider(volume_, skin_);
     volume_.callback = volumeHandler_;
     volume_.callbackUser = handlerUser_;
     ApplyAll();
@@ -105,9 +69,11 @@ void CFullControl::OnCreate()
 
 void CFullControl::Layout(int width, int height)
 {
+    if (!skin_)
+        return;
     const int L = 0, B = height, R = width;
     int right = width < 165 ? L + 140 : R - 25;
-    int barHeight = ItemHeight(skin_, IDB_PRO_BTN_N);
+    int barHeight = skin_->ItemSize(IDB_PRO_BTN_N).cy;
     int pos = position_.GetPos(), mark = position_.GetPos2();
     MoveWindow(position_.Handle(), L + 110, B - 30 - barHeight, right - (L + 110), barHeight,
                TRUE);
@@ -119,13 +85,14 @@ void CFullControl::Layout(int width, int height)
     const struct { int x, bottomGap; UINT image; } places[] = {
         {L + 9, 7, IDB_BTN_PLAY_N}, {L + 43, 7, IDB_BTN_STOP_N}, {L + 115, 8, IDB_BTN_VOL_N}};
     for (int i = 0; i < 3; ++i) {
-        int w = ItemWidth(skin_, places[i].image), h = ItemHeight(skin_, places[i].image);
+        SIZE size = skin_->ItemSize(places[i].image);
+        int w = size.cx, h = size.cy;
         buttons_[i].left = places[i].x;
         buttons_[i].right = places[i].x + w;
         buttons_[i].bottom = B - places[i].bottomGap;
         buttons_[i].top = buttons_[i].bottom - h;
     }
-    int vw = ItemWidth(skin_, IDB_VOL_LINE_S), vh = ItemHeight(skin_, IDB_VOL_BTN_S);
+    int vw = skin_->ItemSize(IDB_VOL_LINE_S).cx, vh = skin_->ItemSize(IDB_VOL_BTN_S).cy;
     MoveWindow(volume_.Handle(), L + 132, B - 10 - vh, vw, vh, TRUE);
 }
 
@@ -286,14 +253,10 @@ bool CFullControl::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARA
     case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
         return false;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
+    case WM_PAINT:
+        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
         result = 0;
         return true;
-    }
     case WM_ERASEBKGND:
         result = 1;
         return true;

@@ -1,5 +1,7 @@
 #include "ui/CStatusWnd.h"
 
+#include "ui/PaintWindow.h"
+
 void CStatusWnd::SetStateText(const wchar_t* text)
 {
     stateText_ = text ? text : L"";
@@ -112,14 +114,10 @@ bool CStatusWnd::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM 
         Rotate();
         result = 0;
         return true;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
+    case WM_PAINT:
+        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
         result = 0;
         return true;
-    }
     case WM_ERASEBKGND:
         result = 1;
         return true;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "ui/PaintWindow.h"
 #include "ui/SBmpMapMgr.h"
 #include "ui/TimeSpanText.h"
 
@@ -140,14 +141,10 @@ bool CTimeDisplayWnd::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LP
         LayoutRects();
         return true;
     }
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
+    case WM_PAINT:
+        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
         result = 0;
         return true;
-    }
     case WM_DESTROY:
         if (tip_)
             ::DestroyWindow(tip_);

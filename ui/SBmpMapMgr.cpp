@@ -130,6 +130,12 @@ int SBmpMapMgr::GetItemRect(std::uint32_t id, RECT* rect) const
     return item ? 1 : 0;
 }
 
+SIZE SBmpMapMgr::ItemSize(std::uint32_t id) const
+{
+    const SBmpItem* item = Find(id);
+    return item ? SIZE{Width(item->Rect), Height(item->Rect)} : SIZE{0, 0};
+}
+
 COLORREF SBmpMapMgr::GetItemKeyColor(std::uint32_t id) const
 {
     if (!bitmap_ || items_.empty())

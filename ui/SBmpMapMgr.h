@@ -47,6 +47,8 @@ public:
     void Release();
 
     int GetItemRect(std::uint32_t id, RECT* rect) const;
+    // The item's width and height; 0 x 0 when it is missing.
+    SIZE ItemSize(std::uint32_t id) const;
     COLORREF GetItemKeyColor(std::uint32_t id) const;
     int Blt(HDC dc, const RECT& dest, const RECT& source, bool stretch, DWORD rop) const;
     int TransBlt(HDC dc, const RECT& dest, const RECT& source, COLORREF key) const;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "ui/PaintWindow.h"
 #include "ui/SBmpMapMgr.h"
 #include "ui/TimeSpanText.h"
 #include "ui/WidgetArea.h"
@@ -257,14 +258,10 @@ bool SVolumeCtrl::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM
         return false;
     }
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        Paint(dc);
-        EndPaint(Handle(), &paint);
+    case WM_PAINT:
+        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
         result = 0;
         return true;
-    }
     case WM_ERASEBKGND:
         result = 1;
         return true;

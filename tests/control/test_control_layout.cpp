@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,13 @@ protected:
     {
         page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
                                 nullptr, nullptr, nullptr, nullptr);
-        site_ = new olehost::TestSite(page_);
+        site_.emplace(page_);
         control_ = new CCStreamView();
         control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
         control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        ASSERT_EQ(ole_->SetClientSite(site_), S_OK);
+        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
         RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, page_, &place), S_OK);
+        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
         ASSERT_NE(control_->Window(), nullptr);
         Resize(400, 300);
     }
@@ -63,7 +64,7 @@ protected:
         ole_->Release();
         dispatch_->Release();
         EXPECT_EQ(control_->Release(), 0u);
-        delete site_;
+        site_.reset();
         DestroyWindow(page_);
     }
 
@@ -84,7 +85,7 @@ protected:
     }
 
     HWND page_ = nullptr;
-    olehost::TestSite* site_ = nullptr;
+    std::optional<olehost::TestSite> site_;
     CCStreamView* control_ = nullptr;
     IDispatch* dispatch_ = nullptr;
     IOleObject* ole_ = nullptr;
@@ -119,8 +120,9 @@ TEST_F(ControlLayout, ItemsAndPlayerByMode)
             EXPECT_EQ(c.bar, IsWindowVisible(Item(id)) != FALSE) << id;
         EXPECT_EQ(c.time, IsWindowVisible(Item(IDC_TIME)) != FALSE);
         EXPECT_EQ(c.status, IsWindowVisible(Item(IDC_STATUS)) != FALSE);
-        if (c.status)
+        if (c.status) {
             EXPECT_EQ(Text(c.statusRect), Text(ItemRect(IDC_STATUS)));
+        }
         if (!c.bar)
             continue;
         const int y = c.barY;
@@ -289,7 +291,8 @@ TEST(FullScreenSearch, OnlyACaptionlessWindowOfThePlayersThreadCoveringTheScreen
 
 bool CursorShowing()
 {
-    CURSORINFO info = {sizeof info};
+    CURSORINFO info = {};
+    info.cbSize = sizeof info;
     GetCursorInfo(&info);
     return (info.flags & CURSOR_SHOWING) != 0;
 }

@@ -42,7 +42,11 @@ void SaveBmp(HDC source, const RECT& r, const std::wstring& name)
 {
     int w = r.right - r.left, h = r.bottom - r.top;
     BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(source);
     HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
