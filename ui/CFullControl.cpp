@@ -246,6 +246,8 @@ void CFullControl::ApplyAll()
 bool CFullControl::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result)
 {
+    if (HandleSelfPaint(Handle(), message, [this](HDC dc, const RECT&) { Paint(dc); }, result))
+        return true;
     switch (message) {
     case WM_CREATE:
         OnCreate();
@@ -253,13 +255,6 @@ bool CFullControl::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARA
     case WM_SIZE:
         Layout(LOWORD(lParam), HIWORD(lParam));
         return false;
-    case WM_PAINT:
-        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
-        result = 0;
-        return true;
-    case WM_ERASEBKGND:
-        result = 1;
-        return true;
     case WM_MOUSEACTIVATE:
         result = MA_NOACTIVATE;
         return true;

@@ -103,6 +103,8 @@ void CStatusWnd::Paint(HDC dc)
 bool CStatusWnd::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                                       LRESULT& result)
 {
+    if (HandleSelfPaint(Handle(), message, [this](HDC dc, const RECT&) { Paint(dc); }, result))
+        return true;
     switch (message) {
     case WM_SIZE:
         result = DefaultProc(message, wParam, lParam);
@@ -113,13 +115,6 @@ bool CStatusWnd::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM 
             return false;
         Rotate();
         result = 0;
-        return true;
-    case WM_PAINT:
-        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
-        result = 0;
-        return true;
-    case WM_ERASEBKGND:
-        result = 1;
         return true;
     }
     return false;

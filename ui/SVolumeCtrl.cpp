@@ -257,14 +257,9 @@ bool SVolumeCtrl::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM
         }
         return false;
     }
+    if (HandleSelfPaint(Handle(), message, [this](HDC dc, const RECT&) { Paint(dc); }, result))
+        return true;
     switch (message) {
-    case WM_PAINT:
-        PaintWindow(Handle(), [this](HDC dc, const RECT&) { Paint(dc); });
-        result = 0;
-        return true;
-    case WM_ERASEBKGND:
-        result = 1;
-        return true;
     case WM_SIZE:
         result = DefaultProc(message, wParam, lParam);
         Layout();
