@@ -101,6 +101,7 @@ void SetPlaying(HWND bar, bool playing)
         time->level = playing ? 3 : 0;
         time->SetPosition(playing ? 1385 : 0);
         time->SetDuration(playing ? 3644 : 0);
+        InvalidateRect(time->Handle(), nullptr, TRUE);
     }
     if (auto status = Widget<CStatusWnd>(bar, IDC_STATUS)) {
         status->ClearAll();
