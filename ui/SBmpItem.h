@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/SerializationExports.h"
+
 #include <boost/serialization/nvp.hpp>
 #include <boost/serialization/string.hpp>
 

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include "common/SerializationExports.h"
+
 #include <boost/serialization/map.hpp>
 #include <boost/serialization/nvp.hpp>
 #include <boost/serialization/string.hpp>

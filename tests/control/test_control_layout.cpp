@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "tests/ui/SkinPixels.h"
 #include "tests/ui/WidgetHost.h"
 #include "ui/SkinIds.h"
+#include "ui/ToolTipWindow.h"
 
 namespace {
 
@@ -218,18 +220,41 @@ TEST_F(ControlLayout, PutsReachTheWidgets)
     control_->SyncFullControl(false);
 }
 
+// The tip text of one of the bar's items, as its tooltip holds it.
+std::wstring TipOf(HWND bar, HWND item)
+{
+    HWND tip = GetToolTipWindow(bar, true);
+    wchar_t text[80] = {};
+    TTTOOLINFOW info = {};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.hwnd = bar;
+    info.uId = reinterpret_cast<UINT_PTR>(item);
+    info.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
+    return text;
+}
+
 TEST_F(ControlLayout, VideoSizeToggleSwapsTheTip)
 {
+    HWND bar = control_->Window();
     HWND size = Item(IDC_VIDEOSIZE);
+    // Seven buttons and the position bar; the texts come from the string
+    // table, written in UTF-8.
+    EXPECT_EQ(8, SendMessageW(GetToolTipWindow(bar, true), TTM_GETTOOLCOUNT, 0, 0));
+    EXPECT_EQ(L"播放", TipOf(bar, Item(IDC_PLAY)));
+    EXPECT_EQ(L"00:00", TipOf(bar, Item(IDC_PROGRESS)));
+    EXPECT_EQ(L"视频原始大小", TipOf(bar, size));
     VARIANT v;
     olehost::Get(dispatch_, 26, v);
     EXPECT_EQ(VARIANT_FALSE, v.boolVal);
-    SendMessageW(control_->Window(), WM_COMMAND, IDC_VIDEOSIZE, reinterpret_cast<LPARAM>(size));
+    SendMessageW(bar, WM_COMMAND, IDC_VIDEOSIZE, reinterpret_cast<LPARAM>(size));
     olehost::Get(dispatch_, 26, v);
     EXPECT_EQ(VARIANT_TRUE, v.boolVal);
-    SendMessageW(control_->Window(), WM_COMMAND, IDC_VIDEOSIZE, reinterpret_cast<LPARAM>(size));
+    EXPECT_EQ(L"视频自适应", TipOf(bar, size));
+    SendMessageW(bar, WM_COMMAND, IDC_VIDEOSIZE, reinterpret_cast<LPARAM>(size));
     olehost::Get(dispatch_, 26, v);
     EXPECT_EQ(VARIANT_FALSE, v.boolVal);
+    EXPECT_EQ(L"视频原始大小", TipOf(bar, size));
 }
 
 HWND MakeTopLevel(DWORD style, const RECT& r)
