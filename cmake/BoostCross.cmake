@@ -61,4 +61,7 @@ endforeach()
 add_library(boost_serialization STATIC ${ser_sources})
 target_compile_definitions(boost_serialization PUBLIC BOOST_SERIALIZATION_STATIC_LINK=1)
 target_compile_options(boost_serialization PRIVATE -w)
+# Its singletons stay out of the export tables of the DLLs that link it.
+target_compile_options(boost_serialization PRIVATE
+  -include ${CMAKE_SOURCE_DIR}/common/SerializationExports.h)
 add_library(Boost::serialization ALIAS boost_serialization)

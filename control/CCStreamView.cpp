@@ -332,7 +332,12 @@ STDMETHODIMP CCStreamView::GetGUID(DWORD kind, GUID* guid)
 
 HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
 {
-    return view_.Create(parent, position);
+    HWND window = view_.Create(parent, position);
+    if (window) {
+        InitChildWindows();
+        LayoutControls();
+    }
+    return window;
 }
 
 void CCStreamView::DestroyControlWindow()

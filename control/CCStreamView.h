@@ -9,6 +9,13 @@
 #include "platform/com/OleControl.h"
 #include "control/ControlView.h"
 #include "players/PlayerSelector.h"
+#include "platform/window/MessageMap.h"
+#include "ui/CFullControl.h"
+#include "ui/CStatusWnd.h"
+#include "ui/CTimeDisplayWnd.h"
+#include "ui/SBmpMapMgr.h"
+#include "ui/SDrawBtn.h"
+#include "ui/SVolumeCtrl.h"
 #include "vodctl_h.h"
 
 // The web page's control: its automation properties and methods, page
@@ -20,7 +27,8 @@ class CCStreamView : public ICStreamView2,
                      public IConnectionPointContainer,
                      public IObjectSafety,
                      public IPersistPropertyBag,
-                     public IProvideClassInfo2 {
+                     public IProvideClassInfo2,
+                     public CMessageMap {
 public:
     enum LayoutMode { LAYOUT_FULL = 0, LAYOUT_SIMPLE = 1, LAYOUT_MINI = 3, LAYOUT_AUDIO = 4,
                       LAYOUT_COMPACT = 5 };
@@ -44,6 +52,22 @@ public:
     const std::wstring& ChatCookieName() const { return chatCookieName_; }
     bool ChatNameCookie() const { return chatNameCookie_; }
     HWND Window() const { return view_.Handle(); }
+
+    // The bar's geometry by layout mode (see CCStreamViewLayout.cpp).
+    void LayoutControls();
+    void ShowBarItems(bool show);
+    void PaintBar(HDC dc, const RECT& client);
+    void LayoutVideo(bool flvMovie);
+    RECT PlayerRect() const;
+    // Fills and shows, or hides, the full-screen bar.
+    void SyncFullControl(bool show);
+    // 2 for a disabled button, else its two-state flag.
+    int GetButtonState(int id) const;
+    CFullControl& FullControl() { return fullControl_; }
+
+    // The control window's messages after the dialog's own.
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
@@ -195,13 +219,31 @@ private:
     HRESULT DispatchInfo(ITypeInfo** info);
     bool WindowExists() const { return view_.Handle() != nullptr; }
     void PostCommand(int id, HWND control);
+    void InitChildWindows();
+    UI::SDrawBtn* ButtonOf(int id);
+    const UI::SDrawBtn* ButtonOf(int id) const;
+    void SetButtonToolTip(UI::SDrawBtn& button, UINT stringId);
+    void ToggleVideoSize();
+    void RepaintSeeThroughItems(const RECT& painted);
+    void OnDestroyWindow();
+    static void OnVolumeSlider(const UI::SliderChange* change, void* self);
+    static void OnPositionSlider(const UI::SliderChange* change, void* self);
 
     volatile LONG refs_ = 1;
     ITypeInfo* dispatchInfo_ = nullptr;  // loaded on first use, kept
     com::CConnectionPoint events_;
     DWORD safety_ = 0;
-    CControlView view_;
+    CControlView view_{this};
     CPlayerSelector mainPlayer_;
+    UI_Mgr::SBmpMapMgr skin_;
+    UI::SVolumeCtrl volumeSlider_, positionBar_;
+    CTimeDisplayWnd timeDisplay_;
+    CStatusWnd status_;
+    CFullControl fullControl_;
+    // In the order of their items: programme list, chat, video size, full
+    // screen, play/pause, stop, mute. latched is each one's two-state flag.
+    UI::SDrawBtn listButton_, chatButton_, sizeButton_, fullButton_, playButton_, stopButton_,
+        muteButton_;
 
     VARIANT_BOOL autoSize_ = VARIANT_FALSE;
     BSTR nat_ = nullptr, stun_ = nullptr, cgi_ = nullptr, action_ = nullptr,

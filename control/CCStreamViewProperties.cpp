@@ -167,8 +167,10 @@ STDMETHODIMP CCStreamView::put_PlayMode(BSTR value)
         const wchar_t full[] = L"full";
         result = Store(playMode_, full, 4);
     }
-    if (WindowExists())
+    if (WindowExists()) {
+        LayoutControls();
         InvalidateRect(Window(), nullptr, TRUE);
+    }
     return result;
 }
 
@@ -256,6 +258,10 @@ STDMETHODIMP CCStreamView::get_Volume(ULONG* value)
 STDMETHODIMP CCStreamView::put_Volume(ULONG value)
 {
     volume_ = value;
+    if (volumeSlider_.Handle()) {
+        volumeSlider_.SetPos(static_cast<int>(value) * 10);
+        mainPlayer_.SetVolume(static_cast<int>(value));
+    }
     return S_OK;
 }
 
@@ -267,6 +273,11 @@ STDMETHODIMP CCStreamView::get_Mute(VARIANT_BOOL* value)
 STDMETHODIMP CCStreamView::put_Mute(VARIANT_BOOL value)
 {
     mute_ = value == VARIANT_TRUE ? 1 : 0;
+    if (muteButton_.Handle()) {
+        muteButton_.latched = mute_;
+        muteButton_.Refresh();
+        mainPlayer_.SetMute(mute_);
+    }
     return S_OK;
 }
 
@@ -274,7 +285,7 @@ STDMETHODIMP CCStreamView::get_StateString(BSTR* value)
 {
     if (!value)
         return E_POINTER;
-    *value = SysAllocString(L"");
+    *value = SysAllocString(status_.StateText().c_str());
     return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -317,7 +328,10 @@ STDMETHODIMP CCStreamView::put_CurPlay(ULONG)
 
 STDMETHODIMP CCStreamView::get_InfoString(BSTR* value)
 {
-    return get_StateString(value);
+    if (!value)
+        return E_POINTER;
+    *value = SysAllocString(status_.GetCurrentText().c_str());
+    return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 namespace {
@@ -355,7 +369,8 @@ STDMETHODIMP CCStreamView::get_PlayState(ULONG* value)
 
 STDMETHODIMP CCStreamView::get_DownloadedPercent(ULONG* value)
 {
-    return Out(0ul, value);
+    ULONG mark = coreKind_ == CORE_VOD ? static_cast<ULONG>(positionBar_.GetPos2()) : 0;
+    return Out(mark, value);
 }
 
 STDMETHODIMP CCStreamView::get_UserSession(BSTR* value)

@@ -19,5 +19,7 @@ bool CControlView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
         result = FALSE;
         return true;
     }
+    if (owner_ && owner_->ProcessWindowMessage(hwnd, message, wParam, lParam, result))
+        return true;
     return ReflectNotification(hwnd, message, wParam, lParam, result);
 }

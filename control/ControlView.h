@@ -8,8 +8,13 @@
 // themselves.
 class CControlView : public CDialogBase {
 public:
+    // owner: sees every message after WM_INITDIALOG before the reflection.
+    explicit CControlView(CMessageMap* owner = nullptr) : owner_(owner) {}
     HWND Create(HWND parent, const RECT& position);
 
     bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
+
+private:
+    CMessageMap* owner_;
 };

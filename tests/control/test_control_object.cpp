@@ -614,19 +614,18 @@ TEST_F(ControlObject, MethodsWithoutAWindowChangeNothing)
     EXPECT_EQ(GetText(dispatch_, 38), L"");
 }
 
-// The items of the control bar that a reflected WM_DRAWITEM reaches.
-class ReflectionRecorder : public CWindowBase {
-public:
-    int drawn = 0;
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT& result) override
-    {
-        if (message != kReflectBase + WM_DRAWITEM)
-            return false;
-        ++drawn;
-        result = TRUE;
-        return true;
-    }
-};
+// The items of the control bar that a reflected WM_DRAWITEM reaches: a plain
+// subclass above the skinned button's own, counting and passing on.
+namespace reflection {
+WNDPROC g_next = nullptr;
+int g_drawn = 0;
+LRESULT CALLBACK Count(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kReflectBase + WM_DRAWITEM)
+        ++g_drawn;
+    return CallWindowProcW(g_next, hwnd, message, wParam, lParam);
+}
+}  // namespace reflection
 
 TEST_F(ControlObject, InPlaceActivationMakesTheControlBarInTheSiteWindow)
 {
@@ -669,15 +668,17 @@ TEST_F(ControlObject, InPlaceActivationMakesTheControlBarInTheSiteWindow)
     EXPECT_EQ(area.right - area.left, 320);
 
     // An owner-drawn item draws itself: the bar hands WM_DRAWITEM back.
-    ReflectionRecorder play;
-    ASSERT_TRUE(play.SubclassWindow(GetDlgItem(bar, IDC_PLAY)));
+    HWND playItem = GetDlgItem(bar, IDC_PLAY);
+    reflection::g_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        playItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(reflection::Count)));
+    ASSERT_NE(reflection::g_next, nullptr);
     DRAWITEMSTRUCT draw = {};
     draw.CtlType = ODT_BUTTON;
     draw.CtlID = IDC_PLAY;
     draw.hwndItem = GetDlgItem(bar, IDC_PLAY);
     SendMessageW(bar, WM_DRAWITEM, IDC_PLAY, reinterpret_cast<LPARAM>(&draw));
-    EXPECT_EQ(play.drawn, 1);
-    play.UnsubclassWindow();
+    EXPECT_EQ(reflection::g_drawn, 1);
+    SetWindowLongPtrW(playItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(reflection::g_next));
 
     // With a window, Play posts the play button's command; Pause while
     // stopped posts nothing.
