@@ -141,6 +141,15 @@ bool UHCore::BindPort(std::uint16_t port) {
         closesocket(s);
         return false;
     }
+    // Port 0 lets the system choose: the endpoint and the id must carry the
+    // port really bound, or every such core of one host has the same id and
+    // peers are told to reach it at port 0.
+    int length = sizeof a;
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        closesocket(s);
+        return false;
+    }
+    port = ntohs(a.sin_port);
     if (m_engine) {
         u_long nonBlocking = 1;
         ioctlsocket(s, FIONBIO, &nonBlocking);

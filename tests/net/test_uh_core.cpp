@@ -575,6 +575,20 @@ TEST_F(UhCoreTest, EqualBoundsBindExactlyThatPort) {
     EXPECT_FALSE(second->StartListen(0));
 }
 
+TEST_F(UhCoreTest, SystemChosenPortIsTheOneInTheIdAndEndpoint) {
+    properties[PPN_PROP_PORT_HIGH] = "0";
+    properties[PPN_PROP_PORT_LOW] = "0";
+    std::unique_ptr<uh::UHCore> first = MakeCore();
+    std::unique_ptr<uh::UHCore> second = MakeCore();
+    ASSERT_TRUE(first->StartListen(0));
+    ASSERT_TRUE(second->StartListen(0));
+    EXPECT_NE(first->BoundPort(), 0);
+    EXPECT_NE(second->BoundPort(), 0);
+    EXPECT_NE(first->BoundPort(), second->BoundPort());
+    // Started within the same second on one host: only the port tells them apart.
+    EXPECT_FALSE(first->OwnAddress().id == second->OwnAddress().id);
+}
+
 TEST_F(UhCoreTest, StartNeedsANatServer) {
     uh::UHCore core;
     core.SetPortMapper(std::unique_ptr<PortMapper>(new RecordingMapper(mapperCalls)));
