@@ -5,7 +5,6 @@
 #include <mmsystem.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "common/http/HttpRequest.h"
 #include "live/LiveEngineMessages.h"
@@ -13,6 +12,7 @@
 #include "live/LivePpnNetwork.h"
 #include "net/PPNException.h"
 #include "net/PpnEvents.h"
+#include "vod/RelayText.h"
 #include "vod/VodEngineMessages.h"
 
 namespace {
@@ -28,7 +28,6 @@ const UINT kReapMs = 5000;
 const std::uint32_t kTickMs = 100;
 const std::uint32_t kSecondMs = 1000;
 // Bounds of what other peers can make this engine keep.
-const std::size_t kMostRelayOrigins = 4096;
 const std::size_t kMostRelayQueue = 256;
 
 // What lParam of WM_LIVE_PEER_DATA points at.
@@ -166,7 +165,7 @@ void CLiveCore::Stop()
     m_requests.clear();
     m_connections.Clear();
     m_scheduler.Clear();
-    m_relaySequences.clear();
+    m_relaySequences.Clear();
     {
         std::lock_guard<std::mutex> lock(m_relayLock);
         m_relayQueue.clear();
@@ -567,23 +566,10 @@ void CLiveCore::OnRelay(LivePeerSession& session, const PeerRelayMsg& relay)
     PeerAddress self;
     if (!OwnAddress(self, false) || relay.origin == self.id)
         return;
-    auto seen = m_relaySequences.find(relay.origin);
-    if (seen != m_relaySequences.end() && seen->second >= relay.sequence)
+    if (!m_relaySequences.Take(relay.origin, relay.sequence))
         return;
-    if (seen == m_relaySequences.end() && m_relaySequences.size() >= kMostRelayOrigins)
-        return;
-    m_relaySequences[relay.origin] = relay.sequence;
-    if (relay.kind == PeerRelayMsg::kKindText && !relay.text.empty() && m_owner != nullptr) {
-        // The owner frees the copy.
-        char* copy = static_cast<char*>(std::malloc(relay.text.size() + 1));
-        if (copy != nullptr) {
-            std::memcpy(copy, relay.text.data(), relay.text.size());
-            copy[relay.text.size()] = '\0';
-            if (!PostMessageW(m_owner, WM_LIVE_RELAY_TEXT, reinterpret_cast<WPARAM>(copy),
-                              static_cast<LPARAM>(relay.text.size())))
-                std::free(copy);
-        }
-    }
+    if (relay.kind == PeerRelayMsg::kKindText)
+        PostRelayText(m_owner, WM_LIVE_RELAY_TEXT, relay.text);
     if (relay.hops > 1) {
         LiveRelayItem item;
         item.source = &session;

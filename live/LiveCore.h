@@ -26,6 +26,7 @@
 #include "live/LiveSessionHost.h"
 #include "net/EventListener.h"
 #include "vod/PeerRelayMsg.h"
+#include "vod/RelaySequences.h"
 #include "vod/VodTimer.h"
 
 namespace http {
@@ -247,7 +248,7 @@ private:
     std::wstring m_playerUrl;
     LiveHeldTexts m_heldTexts;
 
-    std::map<PeerId, std::uint32_t, PeerIdLess> m_relaySequences;
+    RelaySequences m_relaySequences;
     std::mutex m_relayLock;   // guards m_relayQueue and m_relaySequence
     std::deque<LiveRelayItem> m_relayQueue;
     std::uint32_t m_relaySequence = 0;

@@ -239,7 +239,7 @@ void CVodCore::Stop()
         boost::mutex::scoped_lock lock(m_relayMutex);
         m_relayQueue.clear();
     }
-    m_relaySeen.clear();
+    m_relaySeen.Clear();
     m_running = false;
 }
 

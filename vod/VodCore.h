@@ -19,6 +19,7 @@
 #include "common/wnd/MyWnd.h"
 #include "net/EventListener.h"
 #include "vod/PeerRelayMsg.h"
+#include "vod/RelaySequences.h"
 #include "vod/VodCandidate.h"
 #include "vod/VodInbox.h"
 #include "vod/VodStartSteps.h"
@@ -234,7 +235,7 @@ private:
     VodTimerRecord m_secondRecord = {};
     std::uint32_t m_rerequestMs = 0;
     std::uint32_t m_retryMs = 0;
-    std::map<PeerId, std::uint32_t, PeerIdLess> m_relaySeen;
+    RelaySequences m_relaySeen;
     boost::mutex m_relayMutex;
     std::deque<RelayItem> m_relayQueue;
     std::uint32_t m_relaySequence = 0;

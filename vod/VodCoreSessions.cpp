@@ -5,8 +5,6 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "net/PPNCore.h"
@@ -17,6 +15,7 @@
 #include "vod/VodCandidates.h"
 #include "vod/VodEngineMessages.h"
 #include "vod/VodMessages.h"
+#include "vod/RelayText.h"
 #include "vod/VodPeerSession.h"
 #include "vod/VodUnits.h"
 
@@ -33,7 +32,6 @@ const std::uint32_t kRetryEveryMs = 10000;
 const DWORD kRetryAfterMs = 10000;
 const std::uint8_t kMostTries = 3;
 // Bounds of what other peers can make this engine keep.
-const std::size_t kMostRelayOrigins = 4096;
 const std::size_t kMostRelayQueue = 256;
 
 }  // namespace
@@ -530,22 +528,10 @@ void CVodCore::OnRelay(VodPeerSession* source, const PeerRelayMsg& relay)
         return;
     if (relay.origin == self.id)
         return;
-    auto seen = m_relaySeen.find(relay.origin);
-    if (seen != m_relaySeen.end() && seen->second >= relay.sequence)
+    if (!m_relaySeen.Take(relay.origin, relay.sequence))
         return;
-    if (seen == m_relaySeen.end() && m_relaySeen.size() >= kMostRelayOrigins)
-        return;
-    m_relaySeen[relay.origin] = relay.sequence;
-    if (relay.kind == PeerRelayMsg::kKindText && !relay.text.empty() && m_owner != nullptr) {
-        char* copy = static_cast<char*>(std::malloc(relay.text.size() + 1));
-        if (copy != nullptr) {
-            std::memcpy(copy, relay.text.data(), relay.text.size());
-            copy[relay.text.size()] = '\0';
-            if (!PostMessageW(m_owner, WM_VOD_RELAY_TEXT, reinterpret_cast<WPARAM>(copy),
-                              static_cast<LPARAM>(relay.text.size())))
-                std::free(copy);
-        }
-    }
+    if (relay.kind == PeerRelayMsg::kKindText)
+        PostRelayText(m_owner, WM_VOD_RELAY_TEXT, relay.text);
     if (relay.hops > 1) {
         boost::mutex::scoped_lock lock(m_relayMutex);
         if (m_relayQueue.size() < kMostRelayQueue) {

@@ -13,7 +13,6 @@ import queue
 import shutil
 import sys
 import tempfile
-import threading
 import unittest
 import urllib.request
 
@@ -22,10 +21,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import bencoding  # noqa: E402
 import livepieces  # noqa: E402
+from inprocess_swarm import InProcessSwarm, windows_path  # noqa: E402
 from line_process import WAIT, LineProcess  # noqa: E402
-from nat_server import NatServer  # noqa: E402
-from registry import PeerRegistry  # noqa: E402
-from tracker import Tracker, make_tracker_server  # noqa: E402
+from script_args import split_script_args  # noqa: E402
 
 EMULATOR = []
 DRIVER = None
@@ -35,28 +33,9 @@ FIRST = 100000
 LAG = 20
 
 
-def windows_path(path):
-    return "Z:" + path
-
-
-class Swarm:
-    """The NAT server and the tracker over one registry."""
-
+class Swarm(InProcessSwarm):
     def __init__(self):
-        self.registry = PeerRegistry()
-        self.nat = NatServer(self.registry)
-        self.tracker = Tracker(self.registry)
-        self.server = make_tracker_server(self.tracker)
-        self.nat.start()
-        threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.1},
-                         daemon=True).start()
-        self.port = self.server.server_address[1]
-        self.url = f"http://127.0.0.1:{self.port}/live"
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
-        self.nat.stop()
+        super().__init__("/live")
 
     def announce(self, pid, peertype):
         self.tracker.handle("/", bencoding.encode({b"msg": b"peeron", b"cid": CID, b"peertype": peertype,
@@ -254,25 +233,9 @@ class LiveChannel(unittest.TestCase):
 
 def main():
     global EMULATOR, DRIVER, SOURCE
-    argv = sys.argv[1:]
-    if "--" in argv:
-        at = argv.index("--")
-        EMULATOR = argv[at + 1:]
-        argv = argv[:at]
-    rest = []
-    i = 0
-    while i < len(argv):
-        if argv[i] == "--driver":
-            DRIVER = argv[i + 1]
-            i += 2
-        elif argv[i] == "--source":
-            SOURCE = argv[i + 1]
-            i += 2
-        else:
-            rest.append(argv[i])
-            i += 1
+    values, EMULATOR, rest = split_script_args(sys.argv[1:], ["driver", "source"])
+    DRIVER, SOURCE = values.get("driver"), values.get("source")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
 
 if __name__ == "__main__":
     main()

@@ -19,6 +19,7 @@
 #include "live/LivePeerSession.h"
 #include "net/PPNException.h"
 #include "net/PpnEvents.h"
+#include "tests/common/OwnerWindow.h"
 #include "tests/live/LiveTestMessages.h"
 #include "tests/net/NoGateway.h"
 #include "vod/VodEngineMessages.h"
@@ -68,43 +69,14 @@ PeerId Id(const std::string& text)
     return PeerId::FromBytes(text.data(), text.size());
 }
 
-// The owner window: records every message from WM_USER up and answers the
-// password challenge.
-class Owner {
+// The owner window, with the live engine's status messages picked out.
+class Owner : public OwnerWindow {
 public:
-    Owner()
-    {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"LiveCoreTestOwner";
-        RegisterClassW(&wc);
-        m_window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                                 nullptr);
-        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~Owner() { DestroyWindow(m_window); }
-    HWND Handle() const { return m_window; }
+    Owner() : OwnerWindow(L"LiveCoreTestOwner", 1) {}
 
     bool WaitFor(UINT message, WPARAM wParam, DWORD ms = kWait)
     {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            for (const MSG& m : seen)
-                if (m.message == message && m.wParam == wParam)
-                    return true;
-            const DWORD spent = GetTickCount() - begin;
-            if (spent >= ms)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-            Pump();
-        }
-    }
-    void Pump()
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
+        return OwnerWindow::WaitFor(message, wParam, ms);
     }
     std::vector<std::pair<WPARAM, LPARAM>> Statuses() const
     {
@@ -114,30 +86,6 @@ public:
                 out.push_back({m.wParam, m.lParam});
         return out;
     }
-
-    std::vector<MSG> seen;
-    LRESULT passwordAnswer = 1;
-    std::string password;
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        auto* self = reinterpret_cast<Owner*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self != nullptr && message == WM_VOD_PASSWORD) {
-            self->password.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
-            return self->passwordAnswer;
-        }
-        if (self != nullptr && message >= WM_USER) {
-            MSG m = {};
-            m.message = message;
-            m.wParam = wParam;
-            m.lParam = lParam;
-            self->seen.push_back(m);
-            return 0;
-        }
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    HWND m_window;
 };
 
 // The stand-in network: records what the engine asks of it.

@@ -15,6 +15,7 @@
 #include "vod/VodEngineMessages.h"
 #include "vod/VodTrackerMessages.h"
 #include "vod/reader/ReaderHostRegistry.h"
+#include "tests/common/OwnerWindow.h"
 #include "tests/common/ProcessCounts.h"
 
 namespace {
@@ -56,64 +57,10 @@ int TrackerWait(const std::string& msg, int n, double seconds)
                                         "&timeout=" + std::to_string(seconds)).c_str());
 }
 
-// The owner window: records every message from WM_USER up.
-class OwnerSink {
+// The owner window; the password challenge is refused unless a test says.
+class OwnerSink : public OwnerWindow {
 public:
-    OwnerSink()
-    {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VodCoreTestOwner";
-        RegisterClassW(&wc);
-        m_window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 wc.hInstance, nullptr);
-        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~OwnerSink() { DestroyWindow(m_window); }
-    HWND Handle() const { return m_window; }
-
-    // Pumps until a message (message, wParam) arrived or the time is up.
-    bool WaitFor(UINT message, WPARAM wParam, DWORD ms)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            for (const MSG& m : m_seen)
-                if (m.message == message && m.wParam == wParam)
-                    return true;
-            const DWORD spent = GetTickCount() - begin;
-            if (spent >= ms)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
-        }
-    }
-    std::vector<MSG> m_seen;
-    LRESULT m_passwordAnswer = 0;
-    std::string m_password;
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        auto* self = reinterpret_cast<OwnerSink*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self != nullptr && message == WM_VOD_PASSWORD) {
-            self->m_password.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
-            return self->m_passwordAnswer;
-        }
-        if (self != nullptr && message >= WM_USER) {
-            MSG m = {};
-            m.hwnd = hwnd;
-            m.message = message;
-            m.wParam = wParam;
-            m.lParam = lParam;
-            self->m_seen.push_back(m);
-            return 0;
-        }
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    HWND m_window;
+    OwnerSink() : OwnerWindow(L"VodCoreTestOwner", 0) {}
 };
 
 class VodCoreTest : public ::testing::Test {
@@ -207,7 +154,7 @@ TEST_F(VodCoreTest, UnknownSizeIsAskedOfTheTrackerInLowerCase)
     // failure to ask for peers without a network core.
     ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_LOGGED_IN, kWait));
     ASSERT_TRUE(m_owner.WaitFor(WM_VOD_STATUS, VOD_STATUS_NO_PEERS, kWait));
-    for (const MSG& m : m_owner.m_seen) {
+    for (const MSG& m : m_owner.seen) {
         if (m.message == WM_VOD_STATUS) {
             EXPECT_EQ(m.lParam, static_cast<LPARAM>(110 + m.wParam));
         }
@@ -375,7 +322,7 @@ TEST_F(VodCoreTest, TrackerRepliesToReqPeer)
         Tracker("POST", "/_control", "{\"reset\": true}");
         Tracker("POST", "/_control", c.knobs);
         OwnerSink owner;
-        owner.m_passwordAnswer = c.passwordAnswer;
+        owner.passwordAnswer = c.passwordAnswer;
         CVodCore core;
         core.SetOwnerWindow(owner.Handle());
         core.SetNatServer("127.0.0.1", NatPort());
@@ -396,7 +343,7 @@ TEST_F(VodCoreTest, TrackerRepliesToReqPeer)
         EXPECT_EQ(TrackerWait("reqpeer", c.reqpeers + 1, 0), c.reqpeers);
         int last = 0;
         bool connectedSeen = false;
-        for (const MSG& m : owner.m_seen) {
+        for (const MSG& m : owner.seen) {
             if (m.message == WM_VOD_STATUS && !connectedSeen)
                 last = static_cast<int>(m.wParam);
             if (m.message == WM_VOD_CONNECTED)
@@ -404,7 +351,7 @@ TEST_F(VodCoreTest, TrackerRepliesToReqPeer)
         }
         EXPECT_EQ(connectedSeen, c.connected >= 0);
         EXPECT_EQ(last, c.lastStatus);
-        EXPECT_EQ(owner.m_password, c.knobs.find("pwd") != std::string::npos ? "secret" : "");
+        EXPECT_EQ(owner.password, c.knobs.find("pwd") != std::string::npos ? "secret" : "");
         if (c.secondPath != nullptr) {
             const std::string state = Tracker("GET", "/_state");
             const std::size_t first = state.find("\"msg\": \"reqpeer\"");

@@ -13,7 +13,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,10 +20,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))
 import bencoding  # noqa: E402
 import cachepair  # noqa: E402
-from nat_server import NatServer  # noqa: E402
-from registry import PeerRegistry  # noqa: E402
-from tracker import Tracker, make_tracker_server  # noqa: E402
+from inprocess_swarm import InProcessSwarm, windows_path  # noqa: E402
 from line_process import WAIT, LineProcess  # noqa: E402
+from script_args import split_script_args  # noqa: E402
 from media import ffprobe_duration, make_flv  # noqa: E402
 
 EMULATOR = []
@@ -33,27 +31,9 @@ SEED = None
 BLOCK = 36864
 
 
-def windows_path(path):
-    return "Z:" + path
-
-
-class Swarm:
-    """The NAT server and the tracker over one registry, as tests/fixtures/swarm.py."""
-
+class Swarm(InProcessSwarm):
     def __init__(self):
-        self.registry = PeerRegistry()
-        self.nat = NatServer(self.registry)
-        self.tracker = Tracker(self.registry)
-        self.server = make_tracker_server(self.tracker)
-        self.nat.start()
-        threading.Thread(target=self.server.serve_forever, kwargs={"poll_interval": 0.1},
-                         daemon=True).start()
-        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/cgi-bin/vod.fcgi"
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
-        self.nat.stop()
+        super().__init__("/cgi-bin/vod.fcgi")
 
     def announce_seed(self, pid, hash_, cid):
         self.tracker.handle("/", bencoding.encode({b"msg": b"peeron", b"cid": cid, b"pid": pid,
@@ -244,25 +224,9 @@ class StartStopCycles(VodEndToEnd):
 
 def main():
     global EMULATOR, DRIVER, SEED
-    argv = sys.argv[1:]
-    if "--" in argv:
-        at = argv.index("--")
-        EMULATOR = argv[at + 1:]
-        argv = argv[:at]
-    rest = []
-    i = 0
-    while i < len(argv):
-        if argv[i] == "--driver":
-            DRIVER = argv[i + 1]
-            i += 2
-        elif argv[i] == "--seed":
-            SEED = argv[i + 1]
-            i += 2
-        else:
-            rest.append(argv[i])
-            i += 1
+    values, EMULATOR, rest = split_script_args(sys.argv[1:], ["driver", "seed"])
+    DRIVER, SEED = values.get("driver"), values.get("seed")
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
 
 if __name__ == "__main__":
     main()
