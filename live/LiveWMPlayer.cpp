@@ -31,7 +31,7 @@ std::uint64_t ReadU64(const char* at)
 
 CLiveWMPlayer::CLiveWMPlayer()
     : m_serving(false), m_writer(nullptr), m_writerAdvanced(nullptr), m_sink(nullptr),
-      m_profileManager(nullptr), m_port(0), m_baseTime(0), m_module(LoadLibraryW(L"wmvcore.dll"))
+      m_profileManager(nullptr), m_port(0), m_baseTime(0), m_hasBaseTime(false), m_module(LoadLibraryW(L"wmvcore.dll"))
 {
     WMCreateProfileManagerFn create = Lookup<WMCreateProfileManagerFn>(m_module.Get(), "WMCreateProfileManager");
     if (create == nullptr || FAILED(create(&m_profileManager)))
@@ -131,8 +131,11 @@ int CLiveWMPlayer::PushData(const char* record, std::uint32_t length, std::uint3
         m_firstSampleTimes[stream] = time;
         flags |= WM_SF_DISCONTINUITY;
     }
-    if (m_baseTime == 0)
+    // Time 0 is a sample time like any other, so "no base yet" is its own flag.
+    if (!m_hasBaseTime) {
         m_baseTime = time;
+        m_hasBaseTime = true;
+    }
     if (time >= m_baseTime)
         m_writerAdvanced->WriteStreamSample(stream, time - m_baseTime, 0, 0, flags, sample);
     sample->Release();
@@ -182,4 +185,5 @@ void CLiveWMPlayer::ReleaseAll()
     ReleaseAndClear(m_writer);
     m_firstSampleTimes.clear();
     m_baseTime = 0;
+    m_hasBaseTime = false;
 }

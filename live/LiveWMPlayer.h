@@ -42,6 +42,7 @@ private:
     IWMProfileManager* m_profileManager;
     std::map<std::uint16_t, std::uint64_t> m_firstSampleTimes;
     std::uint32_t m_port;
-    std::uint64_t m_baseTime;
+    std::uint64_t m_baseTime;  // time of the first sample written
+    bool m_hasBaseTime;
     CModuleHandle m_module;
 };

@@ -23,13 +23,19 @@ STDMETHODIMP StandInNetworkSink::QueryInterface(REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP StandInNetworkSink::OnHeader(INSSBuffer* header)
+static std::string BytesOf(INSSBuffer* buffer)
 {
     BYTE* bytes = nullptr;
     DWORD length = 0;
-    header->GetBufferAndLength(&bytes, &length);
+    buffer->GetBufferAndLength(&bytes, &length);
+    return std::string(reinterpret_cast<const char*>(bytes), length);
+}
+
+STDMETHODIMP StandInNetworkSink::OnHeader(INSSBuffer* header)
+{
+    std::string bytes = BytesOf(header);
     std::lock_guard<std::mutex> lock(m_lock);
-    m_header.assign(reinterpret_cast<const char*>(bytes), length);
+    m_header = bytes;
     m_changed.notify_all();
     return S_OK;
 }
@@ -48,11 +54,9 @@ STDMETHODIMP StandInNetworkSink::AllocateDataUnit(DWORD size, INSSBuffer** unit)
 
 STDMETHODIMP StandInNetworkSink::OnDataUnit(INSSBuffer* unit)
 {
-    BYTE* bytes = nullptr;
-    DWORD length = 0;
-    unit->GetBufferAndLength(&bytes, &length);
+    std::string bytes = BytesOf(unit);
     std::lock_guard<std::mutex> lock(m_lock);
-    m_entries.emplace_back(reinterpret_cast<const char*>(bytes), length);
+    m_entries.push_back(bytes);
     m_changed.notify_all();
     return S_OK;
 }
