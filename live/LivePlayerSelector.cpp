@@ -9,6 +9,7 @@
 #include "live/LiveRMPlayer.h"
 #include "live/LiveStreamHeader.h"
 #include "live/LiveVlcHttpPlayer.h"
+#include "live/LiveWMPlayer.h"
 #include "live/LiveWMPushPlayer.h"
 
 namespace {
@@ -34,6 +35,8 @@ CLiveBasePlayer* MakeLivePlayer(const std::string& tag)
         return new CLiveFlvPlayer();
     if (tag == "vlch")
         return new CLiveVlcHttpPlayer();
+    if (tag == "wmv ")
+        return new CLiveWMPlayer();
     if (tag == "mmsp" || tag == "wmv2")
         return new CLiveWMPushPlayer(tag == "mmsp");
     return nullptr;

@@ -5,7 +5,8 @@ export WINEPREFIX=$(realpath -m "$2")
 export WINEDEBUG=${TOVRA_WINEDEBUG:--all}
 # No Mono or Gecko prompts; hnetcfg (UPnP) disabled: it would send discovery
 # multicast onto the host's network.
-export WINEDLLOVERRIDES="mscoree,mshtml=;hnetcfg="
+# TOVRA_DLLOVERRIDES adds a test's own overrides (e.g. a stand-in beside it).
+export WINEDLLOVERRIDES="mscoree,mshtml=;hnetcfg=${TOVRA_DLLOVERRIDES:+;$TOVRA_DLLOVERRIDES}"
 # Tests talk to 127.0.0.0/8 only: no proxy may leak into WinInet.
 unset http_proxy https_proxy ftp_proxy all_proxy no_proxy \
       HTTP_PROXY HTTPS_PROXY FTP_PROXY ALL_PROXY NO_PROXY

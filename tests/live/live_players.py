@@ -316,6 +316,36 @@ class WmPushFramed(WmPush, PlayerCase):
     kind = "mmsp"
 
 
+class WmWriter(PlayerCase):
+    """The writer player over the writer runtime stand-in, whose sink hands
+    each client u32 inputs, then u16 stream | u64 time | u32 flags | u32
+    length | data per written sample."""
+    kind = "wmv"
+
+    def entries(self, client, count):
+        at = 4
+        for _ in range(count):
+            stream, time, flags, length = struct.unpack("<HQII", client.read_until(at + 18)[at:at + 18])
+            yield stream, time, flags, client.read_until(at + 18 + length)[at + 18:at + 18 + length]
+            at += 18 + length
+
+    def test_first_clean_points_are_written_from_time_zero_with_a_discontinuity(self):
+        p, url = self.feed("--rate", "0")
+        self.assertTrue(url.endswith("/1.wmv"), url)
+        c = self.client(url)
+        self.assertEqual(struct.unpack("<I", c.read_until(4)[:4])[0], 2)
+        # The channel begins at time 0, which is a sample time like any other.
+        entries = list(self.entries(c, 5))
+        base = int(entries[0][3][1:])
+        self.assertEqual([e[:3] for e in entries],
+                         [(1, 0, 3), (2, 0, 3), (1, 1_000_000, 0), (1, 2_000_000, 0), (2, 2_000_000, 1)])
+        for stream, time, _flags, data in entries:
+            self.assertEqual(data, b"%s%d" % (b"va"[stream - 1:stream], base + time))
+        p.say("STOP")
+        p.expect("STOPPED", timeout=WAIT)
+        self.assertEqual(p.proc.wait(WAIT), 0)
+
+
 class Mends(unittest.TestCase):
     """Hand-made piece files for what the players refuse."""
 

@@ -25,6 +25,11 @@ stream header then carries that player's header after the title):
   wmv2   ASF header (with the data object header); records: data packets
   mmsp   as wmv2, each with "$H"/"$D" and a u16 length in front
   vlch   the header is b"ts"; records: runs of 7 transport packets
+  wmv    synthetic writer samples, no encoding: the header is a writer
+         profile of two streams as UTF-16 text with its zero; records u8
+         stream | u8 flags (1 clean point) | u64 time in 100 ns | data.
+         Stream 1 has 10 samples a second, a clean point each second;
+         stream 2 has 5, all clean points
 """
 import argparse
 import hashlib
@@ -120,7 +125,8 @@ def make(path, first, seconds=60, title="Test channel", header_id=1, bitrate_k=3
             "md5": [hashlib.md5(p).hexdigest() for p in pieces]}
 
 
-KIND_TAGS = {"flv": b"flv ", "real": b"real", "wmv2": b"wmv2", "mmsp": b"mmsp", "vlch": b"vlch"}
+KIND_TAGS = {"flv": b"flv ", "real": b"real", "wmv2": b"wmv2", "mmsp": b"mmsp", "vlch": b"vlch",
+             "wmv": b"wmv "}
 # What each form needs of ffmpeg.
 KIND_CODECS = {
     "flv": ["-c:v", "flv1", "-c:a", "adpcm_swf", "-ar", "22050", "-f", "flv"],
@@ -206,6 +212,26 @@ def ts_records(data, seconds):
     return b"ts", [(i // per_second, c) for i, c in enumerate(chunks)]
 
 
+WMV_PROFILE = ('<profile version="589824" name="live"><streamconfig streamnumber="1"/>'
+               '<streamconfig streamnumber="2"/></profile>')
+
+
+def wmv_sample(stream, flags, time, data):
+    return struct.pack("<BBQ", stream, flags, time) + data
+
+
+def wmv_records(seconds):
+    """Synthetic writer samples; each one's data names its stream and time."""
+    records = []
+    for second in range(seconds):
+        for tenth in range(10):
+            time = (second * 10 + tenth) * 1_000_000
+            records.append((second, wmv_sample(1, 1 if tenth == 0 else 0, time, b"v%d" % time)))
+            if tenth % 2 == 0:
+                records.append((second, wmv_sample(2, 1, time, b"a%d" % time)))
+    return (WMV_PROFILE + "\0").encode("utf-16-le"), records
+
+
 def cut_kind(kind, data, seconds, title, header_id):
     """(stream header, [piece bytes]) of an encoded stream in a player's form."""
     if kind == "flv":
@@ -214,6 +240,8 @@ def cut_kind(kind, data, seconds, title, header_id):
         player_header, records = rm_records(data)
     elif kind in ("wmv2", "mmsp"):
         player_header, records = asf_records(data, seconds, kind == "mmsp")
+    elif kind == "wmv":
+        player_header, records = wmv_records(seconds)
     else:
         player_header, records = ts_records(data, seconds)
     encoded = title.encode("latin-1")
@@ -225,7 +253,8 @@ def cut_kind(kind, data, seconds, title, header_id):
 
 
 def make_kind(path, kind, first, seconds=20, title="Test channel", header_id=1, bitrate_k=300):
-    header, pieces = cut_kind(kind, encode(kind, seconds, bitrate_k), seconds, title, header_id)
+    data = b"" if kind == "wmv" else encode(kind, seconds, bitrate_k)
+    header, pieces = cut_kind(kind, data, seconds, title, header_id)
     write(path, first, header_id, header, pieces)
     return {"first": first, "count": len(pieces), "header_id": header_id,
             "md5": [hashlib.md5(p).hexdigest() for p in pieces]}
