@@ -279,11 +279,7 @@ bool CLiveCore::QueueRelayText(const std::string& text)
     if (m_relayQueue.size() >= kMostRelayQueue)
         return false;
     LiveRelayItem item;
-    item.message.origin = self.id;
-    item.message.sequence = ++m_relaySequence;
-    item.message.kind = PeerRelayMsg::kKindText;
-    item.message.hops = PeerRelayMsg::kFirstHopCount;
-    item.message.text = text;
+    item.message = PeerRelayMsg::OwnText(self.id, ++m_relaySequence, text);
     m_relayQueue.push_back(item);
     return true;
 }

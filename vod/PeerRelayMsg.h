@@ -29,6 +29,17 @@ struct PeerRelayMsg {
     std::uint8_t hops = kFirstHopCount;
     std::string text;
 
+    // A chat text of this peer's own, as it starts its flood.
+    static PeerRelayMsg OwnText(const PeerId& self, std::uint32_t sequence, const std::string& text) {
+        PeerRelayMsg message;
+        message.origin = self;
+        message.sequence = sequence;
+        message.kind = kKindText;
+        message.hops = kFirstHopCount;
+        message.text = text;
+        return message;
+    }
+
     void Pack(nps::Pack& pack) const;
 
     // An origin that is not exactly 20 bytes makes the message malformed

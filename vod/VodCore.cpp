@@ -329,11 +329,7 @@ bool CVodCore::QueueRelayText(const std::string& text)
         return false;
     boost::mutex::scoped_lock lock(m_relayMutex);
     RelayItem item;
-    item.message.origin = self.id;
-    item.message.sequence = ++m_relaySequence;
-    item.message.kind = PeerRelayMsg::kKindText;
-    item.message.hops = PeerRelayMsg::kFirstHopCount;
-    item.message.text = text;
+    item.message = PeerRelayMsg::OwnText(self.id, ++m_relaySequence, text);
     item.source = nullptr;
     m_relayQueue.push_back(item);
     return true;
