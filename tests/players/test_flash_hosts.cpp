@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,65 @@ void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> args)
     for (VARIANT& arg : reversed)
         VariantClear(&arg);
 }
+
+
+// A program of the tests' own in another process, spoken to by lines.
+class Child {
+public:
+    explicit Child(const wchar_t* program)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE childIn = nullptr, childOut = nullptr;
+        CreatePipe(&childIn, &m_in, &inherit, 0);
+        CreatePipe(&m_out, &childOut, &inherit, 0);
+        SetHandleInformation(m_in, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_out, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW start = {};
+        start.cb = sizeof start;
+        start.dwFlags = STARTF_USESTDHANDLES;
+        start.hStdInput = childIn;
+        start.hStdOutput = childOut;
+        start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        std::wstring line = std::wstring(L"\"") + program + L"\"";
+        PROCESS_INFORMATION made = {};
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                           &made)) {
+            m_process = made.hProcess;
+            CloseHandle(made.hThread);
+        }
+        CloseHandle(childIn);
+        CloseHandle(childOut);
+    }
+    ~Child()
+    {
+        CloseHandle(m_in);   // its stdin ends: it quits
+        if (m_process) {
+            WaitForSingleObject(m_process, 10000);
+            CloseHandle(m_process);
+        }
+        CloseHandle(m_out);
+    }
+    bool Running() const { return m_process != nullptr; }
+    // One line of its output (bounded by the test's timeout).
+    std::string ReadLine()
+    {
+        std::string line;
+        char c;
+        DWORD got = 0;
+        while (ReadFile(m_out, &c, 1, &got, nullptr) && got == 1 && c != '\n')
+            if (c != '\r')   // its stdout is in text mode
+                line += c;
+        return line;
+    }
+    void Say(const char* line)
+    {
+        DWORD written = 0;
+        WriteFile(m_in, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
+    }
+
+private:
+    HANDLE m_in = nullptr, m_out = nullptr, m_process = nullptr;
+};
 
 class FlashHostTest : public testing::Test {
 protected:
@@ -307,6 +367,60 @@ TEST_F(FlashHostTest, EventsOfTheMovieReachTheOwnerByHost)
     EXPECT_EQ(m_owner.Count(WM_PLAYER_DBLCLICK), 1);
     ASSERT_EQ(m_owner.Count(WM_PLAYER_PROGRESS), 1);
     EXPECT_EQ(m_owner.seen.back().lParam, 64);
+}
+
+HWND FullScreenWindow()
+{
+    return FindWindowExW(nullptr, nullptr, L"MacromediaFlashPlayerActiveX", nullptr);
+}
+
+// Entering clicks the movie; leaving clicks the movie's full-screen window at
+// the centre of the screen, and never a window of another program there.
+TEST_F(FlashHostTest, FullScreenClicksOnlyTheMoviesOwnWindows)
+{
+    CFlvOCX host(&m_selector);
+    ASSERT_EQ(Create(host), 1);
+    VARIANT_BOOL full = VARIANT_TRUE;
+    ASSERT_EQ(host.GetFullScreen(&full), S_OK);
+    EXPECT_EQ(full, VARIANT_FALSE);
+
+    ASSERT_EQ(host.SetFullScreen(VARIANT_TRUE), S_OK);
+    ASSERT_EQ(host.GetFullScreen(&full), S_OK);
+    EXPECT_EQ(full, VARIANT_TRUE);
+    ASSERT_NE(FullScreenWindow(), nullptr);
+    ASSERT_EQ(host.SetFullScreen(VARIANT_FALSE), S_OK);
+    ASSERT_EQ(host.GetFullScreen(&full), S_OK);
+    EXPECT_EQ(full, VARIANT_FALSE);
+    EXPECT_EQ(FullScreenWindow(), nullptr);
+
+    // Full screen again, but another program's window lies over the centre.
+    ASSERT_EQ(host.SetFullScreen(VARIANT_TRUE), S_OK);
+    HWND movie = FullScreenWindow();
+    ASSERT_NE(movie, nullptr);
+    ShowWindow(movie, SW_HIDE);
+    {
+        Child other(CENTREWINDOW_PATH);
+        ASSERT_TRUE(other.Running());
+        ASSERT_EQ(other.ReadLine(), "ready");
+        POINT centre = {GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+        DWORD process = 0;
+        GetWindowThreadProcessId(WindowFromPoint(centre), &process);
+        ASSERT_NE(process, GetCurrentProcessId());   // the case is set up
+        EXPECT_EQ(host.SetFullScreen(VARIANT_FALSE), S_OK);
+        other.Say("count\n");
+        EXPECT_EQ(other.ReadLine(), "clicks 0");
+    }
+    ASSERT_EQ(host.GetFullScreen(&full), S_OK);
+    EXPECT_EQ(full, VARIANT_TRUE);   // the movie got no click
+
+    // Stop while full screen leaves it first, then clears the media.
+    ShowWindow(movie, SW_SHOW);
+    TakeStandinLog();
+    ASSERT_EQ(host.Stop(), S_OK);
+    EXPECT_EQ(VariableLines(TakeStandinLog()),
+              (std::vector<std::wstring>{L"GetVariable(rvFullscreen)",
+                                         L"SetVariable(mediaFullscreen,1)", L"full screen left",
+                                         L"SetVariable(mediaURL,)", L"SetVariable(mediaStop,1)"}));
 }
 
 }  // namespace
