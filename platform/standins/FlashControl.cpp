@@ -185,9 +185,12 @@ HRESULT CFlashControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT
     case FLASH_BGCOLOR:
         return put ? S_OK : DISP_E_MEMBERNOTFOUND;
     case FLASH_FLASHVERSION: {
+        // A major version, or the whole value in hexadecimal ("0x7FFF8").
         const std::wstring knob = KnobText(L"FLASH_VERSION");
-        const long major = knob.empty() ? 10 : _wtol(knob.c_str());
-        SetLong(result, major * 65536);
+        if (knob.compare(0, 2, L"0x") == 0)
+            SetLong(result, static_cast<long>(wcstoul(knob.c_str() + 2, nullptr, 16)));
+        else
+            SetLong(result, (knob.empty() ? 10 : _wtol(knob.c_str())) * 65536);
         return S_OK;
     }
     case FLASH_SETVARIABLE:

@@ -9,6 +9,7 @@
 
 #include "platform/axhost/AxHost.h"
 #include "players/PlayerSelector.h"
+#include "players/hooks/PlayerHookRegistry.h"
 #include "players/hosts/FlashOCX.h"
 #include "players/hosts/FlvOCX.h"
 #include "tests/platform/StandinSupport.h"
@@ -59,6 +60,12 @@ void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> args)
         VariantClear(&arg);
 }
 
+
+// The movie's full-screen window, when it has one.
+HWND FullScreenWindow()
+{
+    return FindWindowExW(nullptr, nullptr, L"MacromediaFlashPlayerActiveX", nullptr);
+}
 
 // A program of the tests' own in another process, spoken to by lines.
 class Child {
@@ -229,8 +236,18 @@ TEST_F(FlashHostTest, FlvCommandsWaitForReadyState2Or3)
 
 TEST_F(FlashHostTest, FlvCreationChecksTheVersionAndSetsTheMovieUp)
 {
-    SetStandinKnob(L"FLASH_VERSION", L"7");
-    EXPECT_EQ(m_selector.Open(kMedia), E_PLAYER_FLV_CREATE);
+    // The major version is the value divided by 65,535: 0x7FFF8 (524,280)
+    // is version 8 that way, though its high word says 7.
+    struct Version {
+        const wchar_t* knob;
+        HRESULT open;
+    } versions[] = {{L"7", E_PLAYER_FLV_CREATE}, {L"0x7FFF7", E_PLAYER_FLV_CREATE},
+                    {L"0x7FFF8", S_OK}};
+    for (const Version& v : versions) {
+        SetStandinKnob(L"FLASH_VERSION", v.knob);
+        EXPECT_EQ(m_selector.Open(kMedia), v.open) << std::string(v.knob, v.knob + wcslen(v.knob));
+        m_selector.DestroyAll();
+    }
     EXPECT_EQ(m_selector.Kind(), PLAYER_NONE);
 
     SetStandinKnob(L"FLASH_VERSION", L"8");
@@ -369,9 +386,54 @@ TEST_F(FlashHostTest, EventsOfTheMovieReachTheOwnerByHost)
     EXPECT_EQ(m_owner.seen.back().lParam, 64);
 }
 
-HWND FullScreenWindow()
+// The movie's full-screen text: only "0" is a window.
+TEST_F(FlashHostTest, OnlyZeroIsNotFullScreen)
 {
-    return FindWindowExW(nullptr, nullptr, L"MacromediaFlashPlayerActiveX", nullptr);
+    CFlvOCX host(&m_selector);
+    ASSERT_EQ(Create(host), 1);
+    struct Case {
+        const wchar_t* text;
+        VARIANT_BOOL full;
+    } cases[] = {{L"0", VARIANT_FALSE}, {L"1", VARIANT_TRUE}, {L"", VARIANT_TRUE},
+                 {L"yes", VARIANT_TRUE}};
+    for (const Case& c : cases) {
+        SetVariable(host.Handle(), L"rvFullscreen", c.text);
+        VARIANT_BOOL full = 2;
+        EXPECT_EQ(host.GetFullScreen(&full), S_OK);
+        EXPECT_EQ(full, c.full) << std::string(c.text, c.text + wcslen(c.text));
+    }
+}
+
+// While registered, the poll reports the cursor the hook recorded, once;
+// unregistered, it brings a movie left full screen without media back.
+TEST_F(FlashHostTest, PollActivityReportsTheCursorAndBringsTheMovieBack)
+{
+    CFlvOCX host(&m_selector);
+    ASSERT_EQ(Create(host), 1);
+    ASSERT_EQ(host.Open(kMedia), S_OK);
+    ASSERT_EQ(host.Play(), S_OK);
+    PlayerHookEntry entry;
+    ASSERT_TRUE(FlvHookRegistry().Find(host.Handle(), &entry));
+    FlvHookRegistry().Update(host.Handle(), [](PlayerHookEntry& e) { e.cursorPoint = POINT{17, 29}; });
+    int moved = -1;
+    EXPECT_EQ(host.PollActivity(&moved), 0);
+    EXPECT_EQ(moved, 1);
+    EXPECT_EQ(host.PollActivity(&moved), 0);
+    EXPECT_EQ(moved, 0);
+    SetVariable(host.Handle(), L"rvFullscreen", L"1");
+    host.PollActivity(&moved);
+    ASSERT_TRUE(FlvHookRegistry().Find(host.Handle(), &entry));
+    EXPECT_EQ(entry.fullScreen, 1);
+    SetVariable(host.Handle(), L"rvFullscreen", L"0");
+
+    // Stopped (media cleared), but the movie went full screen meanwhile.
+    ASSERT_EQ(host.Stop(), S_OK);
+    EXPECT_FALSE(FlvHookRegistry().Find(host.Handle(), &entry));
+    ASSERT_EQ(host.SetFullScreen(VARIANT_TRUE), S_OK);
+    ASSERT_NE(FullScreenWindow(), nullptr);
+    EXPECT_EQ(host.PollActivity(&moved), 1);
+    EXPECT_EQ(FullScreenWindow(), nullptr);
+    EXPECT_EQ(host.PollActivity(&moved), 0);   // nothing left to do
 }
 
 // Entering clicks the movie; leaving clicks the movie's full-screen window at
