@@ -232,7 +232,7 @@ void CFlashControl::Act(const std::wstring& trigger)
 {
     if (trigger == L"mediaPlay") {
         const std::wstring url = Variable(L"mediaURL");
-        if (playback_ && playback_->Running()) {
+        if (playback_ && playback_->Running() && playback_->Url() == url) {
             playback_->Resume();
         } else if (!url.empty()) {
             HWND notify = VideoWindow();

@@ -200,6 +200,17 @@ protected:
     CPlayerSelector m_selector;
 };
 
+// A control that cannot be created gives each kind its own code.
+TEST_F(FlashHostTest, AFailedControlGivesTheKindsCreationCode)
+{
+    SetStandinKnob(L"FAIL_CREATE", L"Flash");
+    EXPECT_EQ(m_selector.Open(L"http://127.0.0.1:9/movie.swf"), E_PLAYER_FLASH_CREATE);
+    EXPECT_EQ(m_selector.Open(kMedia), E_PLAYER_FLV_CREATE);
+    EXPECT_EQ(m_selector.Kind(), PLAYER_NONE);
+    SetStandinKnob(L"FAIL_CREATE", L"Probe");   // another control's refusal is not Flash's
+    EXPECT_EQ(m_selector.Open(kMedia), S_OK);
+}
+
 // Only ready state 2 or 3 of the loaded movie opens the FLV host to commands.
 TEST_F(FlashHostTest, FlvCommandsWaitForReadyState2Or3)
 {

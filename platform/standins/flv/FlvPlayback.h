@@ -40,7 +40,9 @@ public:
     void Stop();
     void Seek(long seconds);
     Snapshot State() const;
-    bool Running() const { return thread_ != nullptr; }
+    // Reading or playing (not ended, failed or stopped).
+    bool Running() const { return thread_ && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
+    const std::wstring& Url() const { return url_; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
