@@ -98,7 +98,8 @@ bool LinkRecorder::WaitForLaunches(size_t count, DWORD timeoutMs)
     const DWORD start = GetTickCount();
     while (m_seen < count) {
         const DWORD spent = GetTickCount() - start;
-        if (spent >= timeoutMs || WaitForSingleObject(m_semaphore, timeoutMs - spent) != WAIT_OBJECT_0)
+        const DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
+        if (WaitForSingleObject(m_semaphore, left) != WAIT_OBJECT_0)
             return false;
         ++m_seen;
     }
