@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "platform/dshow/realmedia/RmHeader.h"
-#include "platform/standins/RmStreamReader.h"
+#include "platform/standins/real/RmStreamReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,7 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/standins/TsStreamReader.h"
+#include "platform/standins/vlc/TsStreamReader.h"
 
 // The stream arrives in two pieces split at the first byte's value.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/standins/RmStreamReader.h"
-#include "platform/standins/TsStreamReader.h"
+#include "platform/standins/real/RmStreamReader.h"
+#include "platform/standins/vlc/TsStreamReader.h"
 #include "tests/platform/MediaFixtures.h"
 
 namespace {

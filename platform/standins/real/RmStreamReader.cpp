@@ -1,4 +1,4 @@
-#include "platform/standins/RmStreamReader.h"
+#include "platform/standins/real/RmStreamReader.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "platform/standins/TsStreamReader.h"
+#include "platform/standins/vlc/TsStreamReader.h"
 
 namespace ts {
 
