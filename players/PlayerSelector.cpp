@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <string>   // before dshow.h, whose strsafe.h hides the wide printf family
 
 #include "players/DShowPlayer.h"
 #include "players/SeekTarget.h"
@@ -129,8 +130,10 @@ HWND CPlayerSelector::HostWindow(int kind) const
 int CPlayerSelector::CreateRealHost()
 {
     int made = CreateHost(m_real, this, WS_CHILD, m_rect, m_parent, kRealId);
-    if (made)
+    if (made) {
         HostCreated();
+        m_real->ApplyCreationSetup();
+    }
     return made;
 }
 
@@ -176,8 +179,10 @@ int CPlayerSelector::CreateDShowHost()
 int CPlayerSelector::CreateVlcHost()
 {
     int made = CreateHost(m_vlc, this, WS_CHILD | WS_CLIPSIBLINGS, m_rect, m_parent, kVlcId);
-    if (made)
+    if (made) {
         HostCreated();
+        m_vlc->ApplyCreationSetup();
+    }
     return made;
 }
 

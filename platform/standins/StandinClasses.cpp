@@ -1,8 +1,11 @@
 // The DLL's classes: one line per stand-in control (see StandinControl.h).
 #include "platform/standins/StandinClasses.h"
 
+#include "platform/axhost/PublishedIds.h"
 #include "platform/standins/ProbeControl.h"
 #include "platform/standins/StandinIds.h"
+#include "platform/standins/real/RealStandin.h"
+#include "platform/standins/vlc/VlcStandin.h"
 
 namespace standins {
 
@@ -10,6 +13,8 @@ namespace standins {
 
 StandinClass kStandinClasses[] = {
     STANDIN(CLSID_StandinProbe, L"TovraStandins.Probe", CProbeControl),
+    STANDIN(CLSID_RealAudio, nullptr, CRealStandin),
+    STANDIN(CLSID_VLCPlugin, nullptr, CVlcStandin),
 };
 
 const size_t kStandinClassCount = sizeof kStandinClasses / sizeof kStandinClasses[0];

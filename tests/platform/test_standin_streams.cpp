@@ -23,11 +23,12 @@ Bytes RmPacket(int version, int stream, std::uint32_t timeMs, std::size_t payloa
     return out;
 }
 
+// Packets from 5 s on, as a client joining a live stream late sees them.
 Bytes RmStreamBytes(int packets)
 {
     Bytes out = RmHeader();
     for (int i = 0; i < packets; ++i) {
-        Bytes packet = RmPacket(i % 2, i % 2, 100u * i, 40 + i);
+        Bytes packet = RmPacket(i % 2, i % 2, 5000u + 100u * i, 40 + i);
         out.insert(out.end(), packet.begin(), packet.end());
     }
     return out;
@@ -49,7 +50,8 @@ TEST(RmStreamReader, PacketsAreFollowedWhateverTheChunking)
         rm::StreamReader reader;
         EXPECT_EQ(rm::StreamReader::State::Packets, FeedInSteps(reader, bytes, step)) << step;
         EXPECT_EQ(20u, reader.PacketCount()) << step;
-        EXPECT_EQ(1900u, reader.LastTimeMs()) << step;
+        EXPECT_EQ(5000u, reader.FirstTimeMs()) << step;
+        EXPECT_EQ(6900u, reader.LastTimeMs()) << step;
         EXPECT_EQ(176, reader.Width());
         EXPECT_EQ(144, reader.Height());
         EXPECT_EQ(3030u, reader.Info().durationMs);
@@ -83,13 +85,13 @@ TEST(RmStreamReader, HowAStreamEnds)
         rm::StreamReader reader;
         EXPECT_EQ(c.state, FeedInSteps(reader, bytes, 5)) << c.what;
         EXPECT_EQ(c.packets, reader.PacketCount()) << c.what;
-        EXPECT_EQ(200u, reader.LastTimeMs()) << c.what;
+        EXPECT_EQ(5200u, reader.LastTimeMs()) << c.what;
         if (c.state == rm::StreamReader::State::Packets)
             continue;
         // Nothing is read after the end.
         Bytes more = RmPacket(0, 0, 5000, 10);
         reader.Feed(more.data(), more.size());
-        EXPECT_EQ(200u, reader.LastTimeMs()) << c.what;
+        EXPECT_EQ(5200u, reader.LastTimeMs()) << c.what;
     }
 }
 

@@ -129,10 +129,14 @@ TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
         {L"http://h/m.wmv", 7, E_UNEXPECTED},
         {L"http://h/m.wmv", -1, E_UNEXPECTED},
     };
+    // Other tests register the stand-in controls in the prefix: none of
+    // them may be made here.
+    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", L"*");
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, m_selector.Open(c.address, c.kind)) << c.address;
         EXPECT_EQ(0, m_selector.Kind()) << c.address;
     }
+    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", nullptr);
 }
 
 TEST_F(SelectorTest, AFailedHandOverKeepsTheKindAndHidesTheWindow)

@@ -55,7 +55,8 @@ void StreamReader::ReadPackets()
         if (left < header.length)
             break;
         at += header.length;
-        ++packets_;
+        if (packets_++ == 0)
+            firstTimeMs_ = header.timeMs;
         lastTimeMs_ = header.timeMs;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));

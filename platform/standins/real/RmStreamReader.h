@@ -23,7 +23,8 @@ public:
     State Current() const { return state_; }
     const FileInfo& Info() const { return info_; }
     std::uint32_t PacketCount() const { return packets_; }
-    // The time of the newest whole packet, 0 before the first.
+    // The times of the first and the newest whole packet, 0 before the first.
+    std::uint32_t FirstTimeMs() const { return firstTimeMs_; }
     std::uint32_t LastTimeMs() const { return lastTimeMs_; }
     // The first video stream's picture size, 0 x 0 without one.
     std::uint16_t Width() const;
@@ -37,6 +38,7 @@ private:
     FileInfo info_;
     std::vector<std::uint8_t> pending_;   // bytes not yet read
     std::uint32_t packets_ = 0;
+    std::uint32_t firstTimeMs_ = 0;
     std::uint32_t lastTimeMs_ = 0;
 };
 
