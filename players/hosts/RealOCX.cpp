@@ -1,9 +1,8 @@
 #include "players/hosts/RealOCX.h"
 
-#include "platform/axhost/AxHost.h"
-#include "platform/axhost/AxWinHostWindow.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchCall.h"
 
 namespace {
@@ -29,15 +28,6 @@ struct RealHookState {
     POINT lastReported = {0, 0};
 };
 RealHookState g_realHook;
-
-HINSTANCE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 // Mouse events give flags, x and y; the message packs y high and x low.
 LPARAM PackPoint(const axhost::EventArgs& args)
@@ -85,32 +75,13 @@ CRealOCX::~CRealOCX()
 
 int CRealOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control || !axhost::AxWinInit())
+    if (m_control)
         return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, nullptr, style, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ThisModule(),
-                             nullptr);
+    IUnknown* control = nullptr;
+    m_hwnd = CreateAxControlWindow(CLSID_RealAudio, style, rect, parent, id, &control);
     if (!m_hwnd)
         return 0;
-    LPOLESTR clsid = nullptr;
-    if (FAILED(StringFromCLSID(CLSID_RealAudio, &clsid))) {
-        DestroyWindow(m_hwnd);
-        return 0;
-    }
-    IUnknown* site = nullptr;
-    if (SUCCEEDED(axhost::AxGetHost(m_hwnd, &site))) {
-        IAxWinHostWindow* host = nullptr;
-        if (SUCCEEDED(site->QueryInterface(IID_IAxWinHostWindow, reinterpret_cast<void**>(&host)))) {
-            host->CreateControl(clsid, m_hwnd, nullptr);   // the query below tells
-            host->Release();
-        }
-        site->Release();
-    }
-    CoTaskMemFree(clsid);
-
-    IUnknown* control = nullptr;
-    if (SUCCEEDED(axhost::AxGetControl(m_hwnd, &control))) {
+    if (control) {
         control->QueryInterface(IID_IRealAudio, reinterpret_cast<void**>(&m_control));
         if (m_control && FAILED(DispEventAdvise(control))) {
             m_control->Release();

@@ -2,11 +2,10 @@
 
 #include <string>
 
-#include "platform/axhost/AxHost.h"
-#include "platform/axhost/AxWinHostWindow.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hooks/VlcHookRegistry.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchCall.h"
 
 namespace {
@@ -16,15 +15,6 @@ namespace {
 volatile LONG g_toggleRequest = 0;
 POINT g_cursor = {0, 0};
 POINT g_lastReported = {0, 0};
-
-HINSTANCE ThisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 bool IsVlcVideo(HWND window)
 {
@@ -71,32 +61,13 @@ CVLCOCX::~CVLCOCX()
 
 int CVLCOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control || !axhost::AxWinInit())
+    if (m_control)
         return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, nullptr, style, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ThisModule(),
-                             nullptr);
+    IUnknown* control = nullptr;
+    m_hwnd = CreateAxControlWindow(CLSID_VLCPlugin, style, rect, parent, id, &control);
     if (!m_hwnd)
         return 0;
-    LPOLESTR clsid = nullptr;
-    if (FAILED(StringFromCLSID(CLSID_VLCPlugin, &clsid))) {
-        DestroyWindow(m_hwnd);
-        return 0;
-    }
-    IUnknown* site = nullptr;
-    if (SUCCEEDED(axhost::AxGetHost(m_hwnd, &site))) {
-        IAxWinHostWindow* host = nullptr;
-        if (SUCCEEDED(site->QueryInterface(IID_IAxWinHostWindow, reinterpret_cast<void**>(&host)))) {
-            host->CreateControl(clsid, m_hwnd, nullptr);
-            host->Release();
-        }
-        site->Release();
-    }
-    CoTaskMemFree(clsid);
-
-    IUnknown* control = nullptr;
-    if (SUCCEEDED(axhost::AxGetControl(m_hwnd, &control))) {
+    if (control) {
         control->QueryInterface(IID_IVLCControl, reinterpret_cast<void**>(&m_control));
         if (m_control && FAILED(DispEventAdvise(control))) {
             m_control->Release();
