@@ -123,7 +123,16 @@ bool RegisterHostClass()
     wc.hInstance = module;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = kHostClassName;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    // A process-wide class outlives the module that registered it: one left
+    // by an earlier load of this library points at code that is gone.
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(nullptr, kHostClassName, &existing)) {
+        if (existing.lpfnWndProc == HostWindowProc)
+            return true;
+        UnregisterClassW(kHostClassName, existing.hInstance);
+    }
+    return RegisterClassExW(&wc) != 0;
 }
 
 // The site of a window of this class only: other windows' extra bytes mean

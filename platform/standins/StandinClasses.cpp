@@ -2,6 +2,7 @@
 #include "platform/standins/StandinClasses.h"
 
 #include "platform/axhost/PublishedIds.h"
+#include "platform/standins/FlashControl.h"
 #include "platform/standins/ProbeControl.h"
 #include "platform/standins/StandinIds.h"
 #include "platform/standins/real/RealStandin.h"
@@ -13,6 +14,7 @@ namespace standins {
 
 StandinClass kStandinClasses[] = {
     STANDIN(CLSID_StandinProbe, L"TovraStandins.Probe", CProbeControl),
+    STANDIN(CLSID_ShockwaveFlash, nullptr, CFlashControl),
     STANDIN(CLSID_RealAudio, nullptr, CRealStandin),
     STANDIN(CLSID_VLCPlugin, nullptr, CVlcStandin),
 };

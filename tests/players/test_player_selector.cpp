@@ -114,6 +114,9 @@ TEST_F(SelectorTest, EveryCommandWithoutAPlayerAnswersNone)
 
 TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
 {
+    // The tests' stand-in controls may be registered in the prefix: none of
+    // them may be created here.
+    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", L"*");
     struct Case {
         const wchar_t* address;
         int kind;
@@ -129,9 +132,6 @@ TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
         {L"http://h/m.wmv", 7, E_UNEXPECTED},
         {L"http://h/m.wmv", -1, E_UNEXPECTED},
     };
-    // Other tests register the stand-in controls in the prefix: none of
-    // them may be made here.
-    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", L"*");
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, m_selector.Open(c.address, c.kind)) << c.address;
         EXPECT_EQ(0, m_selector.Kind()) << c.address;
