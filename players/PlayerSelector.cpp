@@ -130,8 +130,10 @@ HWND CPlayerSelector::HostWindow(int kind) const
 int CPlayerSelector::CreateRealHost()
 {
     int made = CreateHost(m_real, this, WS_CHILD, m_rect, m_parent, kRealId);
-    if (made)
+    if (made) {
         HostCreated();
+        m_real->ApplyCreationSetup();
+    }
     return made;
 }
 
@@ -182,8 +184,10 @@ int CPlayerSelector::CreateDShowHost()
 int CPlayerSelector::CreateVlcHost()
 {
     int made = CreateHost(m_vlc, this, WS_CHILD | WS_CLIPSIBLINGS, m_rect, m_parent, kVlcId);
-    if (made)
+    if (made) {
         HostCreated();
+        m_vlc->ApplyCreationSetup();
+    }
     return made;
 }
 

@@ -5,6 +5,8 @@
 #include "platform/standins/FlashControl.h"
 #include "platform/standins/ProbeControl.h"
 #include "platform/standins/StandinIds.h"
+#include "platform/standins/real/RealStandin.h"
+#include "platform/standins/vlc/VlcStandin.h"
 
 namespace standins {
 
@@ -13,6 +15,8 @@ namespace standins {
 StandinClass kStandinClasses[] = {
     STANDIN(CLSID_StandinProbe, L"TovraStandins.Probe", CProbeControl),
     STANDIN(CLSID_ShockwaveFlash, nullptr, CFlashControl),
+    STANDIN(CLSID_RealAudio, nullptr, CRealStandin),
+    STANDIN(CLSID_VLCPlugin, nullptr, CVlcStandin),
 };
 
 const size_t kStandinClassCount = sizeof kStandinClasses / sizeof kStandinClasses[0];

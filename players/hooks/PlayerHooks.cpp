@@ -3,11 +3,13 @@
 #include "players/hooks/FullscreenLock.h"
 #include "players/hooks/PlayerHookRegistry.h"
 #include "players/hooks/VlcHookRegistry.h"
+#include "players/hosts/RealOCX.h"
 
 bool PlayerHooksInstalled()
 {
     return FlvHookRegistry().HasHooks() || WmpHookRegistry().HasHooks() ||
-           VlcHooks().HasHooks() || IsFullscreenLockHookInstalled();
+           VlcHooks().HasHooks() || IsFullscreenLockHookInstalled() ||
+           CRealOCX::HookInstalled();
 }
 
 void RemoveAllPlayerHooks()

@@ -1,9 +1,63 @@
 #pragma once
 
-#include "players/hosts/PendingHost.h"
+#include <windows.h>
+#include <oleauto.h>
 
-// The host of the RealPlayer control; its creation fails until it is built.
-class CRealOCX : public CPendingHost {
+#include "platform/axhost/DispEventSink.h"
+#include "platform/axhost/PublishedIds.h"
+
+class CPlayerSelector;
+
+// Hosts the RealPlayer control in an "AtlAxWin71" window for the Real kind,
+// turns its events into player messages, and while it plays keeps the
+// process-wide mouse hook on the control's thread: the video never sees
+// mouse moves or right clicks, and a double click on it asks the selector
+// for a full-screen toggle at the next poll. Lives from an Open of its kind
+// to the next Close. Times are the control's milliseconds.
+class CRealOCX : public axhost::CDispEventSink {
 public:
-    using CPendingHost::CPendingHost;
+    explicit CRealOCX(CPlayerSelector* selector);
+    ~CRealOCX() override;
+
+    int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
+    int Destroy();
+    HWND Handle() const { return m_hwnd; }
+    IRealAudio* Control() const { return m_control; }
+
+    // The selector's creation setup: only the image window, mouse and key
+    // events, no start of its own.
+    void ApplyCreationSetup();
+
+    HRESULT Open(const wchar_t* address);
+    HRESULT Play();
+    HRESULT Pause();
+    HRESULT Stop();
+    HRESULT Close();
+    HRESULT SetVolume(int volume);
+    HRESULT SetMute(int mute);
+    HRESULT GetFullScreen(VARIANT_BOOL* fullScreen);
+    HRESULT SetFullScreen(VARIANT_BOOL fullScreen);
+    HRESULT GetBufferingPercent(int* percent);
+    HRESULT GetPosition(double* positionMs);
+    HRESULT GetDuration(double* lengthMs);
+    HRESULT Seek(long long positionMs);
+    HRESULT GetVideoSize(int* width, int* height);
+    HRESULT GetSourceUrl(BSTR* url);
+    int PollActivity(int* cursorMoved);
+
+    static LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
+    // The one Real hook of the process.
+    static bool HookInstalled();
+
+protected:
+    void OnEvent(DISPID id, const axhost::EventArgs& args) override;
+
+private:
+    void Notify(UINT message, WPARAM wParam, LPARAM lParam);
+    void InstallHook();
+    static void RemoveHook();
+
+    HWND m_hwnd = nullptr;
+    IRealAudio* m_control = nullptr;   // owned
+    CPlayerSelector* m_selector;       // not owned
 };

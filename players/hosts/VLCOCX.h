@@ -1,9 +1,66 @@
 #pragma once
 
-#include "players/hosts/PendingHost.h"
+#include <windows.h>
+#include <oleauto.h>
 
-// The host of the VLC control; its creation fails until it is built.
-class CVLCOCX : public CPendingHost {
+#include "platform/axhost/DispEventSink.h"
+#include "platform/axhost/PublishedIds.h"
+
+class CPlayerSelector;
+
+// Hosts the VLC control in an "AtlAxWin71" window for the VLC kind. The
+// control raises nothing the host needs: each poll reads the input's state
+// and posts what changed, and a mouse hook on the video window's thread
+// notes mouse moves and double clicks (the control toggles full screen by
+// itself; the poll reports the change once it happened). Without
+// IVLCControl2 the playlist, input, video and audio calls do nothing.
+// Positions and lengths are the control's milliseconds.
+class CVLCOCX : public axhost::CDispEventSink {
 public:
-    using CPendingHost::CPendingHost;
+    explicit CVLCOCX(CPlayerSelector* selector);
+    ~CVLCOCX() override;
+
+    int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
+    int Destroy();
+    HWND Handle() const { return m_hwnd; }
+
+    // The selector's creation setup.
+    void ApplyCreationSetup();
+
+    HRESULT Open(const wchar_t* address);
+    HRESULT Play();
+    HRESULT Pause();
+    HRESULT Stop();
+    HRESULT Close();
+    HRESULT SetVolume(int volume);
+    HRESULT SetMute(int mute);
+    HRESULT GetFullScreen(VARIANT_BOOL* fullScreen);
+    HRESULT SetFullScreen(VARIANT_BOOL fullScreen);
+    HRESULT GetPosition(double* timeMs);
+    HRESULT GetDuration(double* lengthMs);
+    HRESULT Seek(long long timeMs);
+    HRESULT GetVideoSize(int* width, int* height);
+    void UpdateState();
+    int PollActivity(int* cursorMoved);
+
+    static LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+protected:
+    void OnEvent(DISPID, const axhost::EventArgs&) override {}
+
+private:
+    // One of IVLCControl2's objects ("playlist", "input", "video", "audio"):
+    // S_FALSE and null without IVLCControl2, the getter's failure without
+    // the object.
+    HRESULT Part(const wchar_t* name, IDispatch** part) const;
+    IDispatch* Control2() const;
+    void RegisterHook();
+    void RemoveHook();
+
+    HWND m_hwnd = nullptr;
+    IVLCControl* m_control = nullptr;   // owned
+    CPlayerSelector* m_selector;        // not owned
+    int m_lastState = 0;
+    DWORD m_hookedThread = 0;
+    int m_fullScreen = 0;
 };

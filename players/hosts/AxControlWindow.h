@@ -1,0 +1,13 @@
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+
+// The first steps of every ActiveX host's Create: an "AtlAxWin71" window
+// without a name (the given style, rectangle, parent and child id), then the
+// control of `clsid` made inside it through IAxWinHostWindow::CreateControl
+// with the class id's text. Answers the window, null when none could be
+// made (or the class id has no text: the window is destroyed then); and the
+// hosted control's IUnknown in *control, null when it was not made.
+HWND CreateAxControlWindow(REFCLSID clsid, DWORD style, const RECT& rect, HWND parent, UINT id,
+                           IUnknown** control);

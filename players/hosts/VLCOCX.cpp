@@ -1,0 +1,383 @@
+#include "players/hosts/VLCOCX.h"
+
+#include <string>
+
+#include "players/PlayerKind.h"
+#include "players/PlayerSelector.h"
+#include "players/hooks/VlcHookRegistry.h"
+#include "players/hosts/AxControlWindow.h"
+#include "players/hosts/DispatchCall.h"
+
+namespace {
+
+// The hook procedure writes these on the video window's thread; the polls
+// read them on the control's thread. Whole 32-bit values only.
+volatile LONG g_toggleRequest = 0;
+POINT g_cursor = {0, 0};
+POINT g_lastReported = {0, 0};
+
+bool IsVlcVideo(HWND window)
+{
+    wchar_t name[32];
+    if (!window || !GetClassNameW(window, name, 32))
+        return false;
+    for (const wchar_t* video : {L"VLC DirectX video", L"VLC DirectX", L"VLC Plugin In-Place"}) {
+        if (lstrcmpiW(name, video) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The message of each input state, and what a report of it does to the hook.
+struct StateReport {
+    UINT message;
+    WPARAM wParam;
+};
+const StateReport kStateReports[] = {
+    {WM_PLAYER_OPENSTATE, 2},                    // 0 idle
+    {WM_PLAYER_OPENSTATE, 1},                    // 1 opening
+    {WM_PLAYER_PLAYSTATE, PLAYSTATE_BUFFERING},  // 2
+    {WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING},    // 3
+    {WM_PLAYER_PLAYSTATE, PLAYSTATE_PAUSED},     // 4
+    {WM_PLAYER_PLAYSTATE, PLAYSTATE_STOPPED},    // 5
+    {WM_PLAYER_OPENSTATE, 2},                    // 6 ended
+};
+
+}  // namespace
+
+CVLCOCX::CVLCOCX(CPlayerSelector* selector)
+    : axhost::CDispEventSink(nullptr, 0, DIID_DVLCEvents), m_selector(selector)
+{
+}
+
+CVLCOCX::~CVLCOCX()
+{
+    RemoveHook();
+    if (m_control) {
+        DispEventUnadvise();
+        m_control->Release();
+    }
+}
+
+int CVLCOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
+{
+    if (m_control)
+        return 0;
+    IUnknown* control = nullptr;
+    m_hwnd = CreateAxControlWindow(CLSID_VLCPlugin, style, rect, parent, id, &control);
+    if (!m_hwnd)
+        return 0;
+    if (control) {
+        control->QueryInterface(IID_IVLCControl, reinterpret_cast<void**>(&m_control));
+        if (m_control && FAILED(DispEventAdvise(control))) {
+            m_control->Release();
+            m_control = nullptr;
+        }
+        control->Release();
+    }
+    if (!m_control) {
+        DestroyWindow(m_hwnd);
+        return 0;
+    }
+    return 1;
+}
+
+int CVLCOCX::Destroy()
+{
+    if (!m_control)
+        return 0;
+    DispEventUnadvise();
+    m_control->Release();
+    m_control = nullptr;
+    RemoveHook();
+    return DestroyWindow(m_hwnd) ? 1 : 0;
+}
+
+IDispatch* CVLCOCX::Control2() const
+{
+    IDispatch* control2 = nullptr;
+    if (m_control)
+        m_control->QueryInterface(IID_IVLCControl2, reinterpret_cast<void**>(&control2));
+    return control2;
+}
+
+HRESULT CVLCOCX::Part(const wchar_t* name, IDispatch** part) const
+{
+    *part = nullptr;
+    IDispatch* control2 = Control2();
+    if (!control2)
+        return S_FALSE;
+    HRESULT hr = DispatchGetObject(control2, name, part);
+    control2->Release();
+    return hr;
+}
+
+void CVLCOCX::ApplyCreationSetup()
+{
+    DispatchPut(m_control, L"AutoPlay", BoolArg(false));
+    DispatchPut(m_control, L"Visible", BoolArg(true));
+    DispatchPut(m_control, L"AutoLoop", BoolArg(false));
+    if (IDispatch* control2 = Control2()) {
+        DispatchPut(control2, L"StartTime", LongArg(0));
+        control2->Release();
+    }
+}
+
+HRESULT CVLCOCX::Open(const wchar_t* address)
+{
+    std::wstring url = address ? address : L"";
+    if (!url.empty())
+        CharLowerBuffW(&url[0], static_cast<DWORD>(url.size()));
+    for (std::size_t at = url.find(L"vlch:"); at != std::wstring::npos; at = url.find(L"vlch:", at + 5))
+        url.replace(at, 5, L"http:");
+
+    IDispatch* playlist = nullptr;
+    HRESULT hr = Part(L"playlist", &playlist);
+    if (!playlist)
+        return hr == S_FALSE ? S_OK : hr;
+    DispatchMethod(playlist, L"clear");
+    BSTR uri = SysAllocString(url.c_str());
+    BSTR name = SysAllocString(L"");
+    BSTR option = SysAllocString(L":rtsp-tcp");
+    const VARIANT args[] = {TextArg(uri), TextArg(name), TextArg(option)};
+    VARIANT item;
+    VariantInit(&item);
+    hr = DispatchInvoke(playlist, L"add", DISPATCH_METHOD, args, 3, &item);
+    SysFreeString(uri);
+    SysFreeString(name);
+    SysFreeString(option);
+    VARIANT id;
+    VariantInit(&id);
+    if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
+        hr = DispatchMethod(playlist, L"playItem", id);
+    VariantClear(&item);
+    playlist->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::Play()
+{
+    IDispatch* playlist = nullptr;
+    HRESULT hr = Part(L"playlist", &playlist);
+    if (!playlist)
+        return hr == S_FALSE ? S_OK : hr;
+    VARIANT_BOOL playing = VARIANT_FALSE;
+    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
+    if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
+        DispatchMethod(playlist, L"play");   // its own answer is not the caller's
+    playlist->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::Pause()
+{
+    IDispatch* playlist = nullptr;
+    HRESULT hr = Part(L"playlist", &playlist);
+    if (!playlist)
+        return hr == S_FALSE ? S_OK : hr;
+    VARIANT_BOOL playing = VARIANT_FALSE;
+    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
+    if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
+        hr = DispatchMethod(playlist, L"togglePause");
+    playlist->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::Stop()
+{
+    IDispatch* playlist = nullptr;
+    HRESULT hr = Part(L"playlist", &playlist);
+    if (!playlist)
+        return hr == S_FALSE ? S_OK : hr;
+    hr = DispatchMethod(playlist, L"stop");
+    playlist->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::Close()
+{
+    RemoveHook();
+    return DispatchMethod(m_control, L"stop");
+}
+
+HRESULT CVLCOCX::SetVolume(int volume)
+{
+    return DispatchPut(m_control, L"Volume", LongArg(volume));
+}
+
+HRESULT CVLCOCX::SetMute(int mute)
+{
+    IDispatch* audio = nullptr;
+    HRESULT hr = Part(L"audio", &audio);
+    if (!audio)
+        return hr == S_FALSE ? S_OK : hr;
+    hr = DispatchPut(audio, L"mute", BoolArg(mute != 0));
+    audio->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
+{
+    IDispatch* video = nullptr;
+    HRESULT hr = Part(L"video", &video);
+    if (!video)
+        return hr == S_FALSE ? E_FAIL : hr;
+    hr = DispatchGetBool(video, L"fullscreen", fullScreen);
+    video->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::SetFullScreen(VARIANT_BOOL fullScreen)
+{
+    IDispatch* video = nullptr;
+    HRESULT hr = Part(L"video", &video);
+    if (!video)
+        return hr == S_FALSE ? S_OK : hr;
+    hr = DispatchPut(video, L"fullscreen", BoolArg(fullScreen != VARIANT_FALSE));
+    video->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::GetPosition(double* timeMs)
+{
+    IDispatch* input = nullptr;
+    HRESULT hr = Part(L"input", &input);
+    if (!input)
+        return hr == S_FALSE ? E_FAIL : hr;
+    hr = DispatchGetDouble(input, L"time", timeMs);
+    input->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::GetDuration(double* lengthMs)
+{
+    IDispatch* input = nullptr;
+    HRESULT hr = Part(L"input", &input);
+    if (!input)
+        return hr == S_FALSE ? E_FAIL : hr;
+    hr = DispatchGetDouble(input, L"length", lengthMs);
+    input->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::Seek(long long timeMs)
+{
+    IDispatch* input = nullptr;
+    HRESULT hr = Part(L"input", &input);
+    if (!input)
+        return hr == S_FALSE ? E_FAIL : hr;
+    VARIANT time;
+    VariantInit(&time);
+    time.vt = VT_R8;
+    time.dblVal = static_cast<double>(timeMs);
+    hr = DispatchPut(input, L"time", time);
+    input->Release();
+    return hr;
+}
+
+HRESULT CVLCOCX::GetVideoSize(int* width, int* height)
+{
+    IDispatch* video = nullptr;
+    HRESULT hr = Part(L"video", &video);
+    if (!video)
+        return hr == S_FALSE ? S_OK : hr;
+    long w = 0, h = 0;
+    if (SUCCEEDED(DispatchGetLong(video, L"width", &w)))
+        *width = static_cast<int>(w);
+    hr = DispatchGetLong(video, L"height", &h);
+    if (SUCCEEDED(hr))
+        *height = static_cast<int>(h);
+    video->Release();
+    return hr;
+}
+
+void CVLCOCX::UpdateState()
+{
+    long state = 0;
+    IDispatch* input = nullptr;
+    Part(L"input", &input);
+    if (input) {
+        if (FAILED(DispatchGetLong(input, L"state", &state)))
+            state = 0;
+        input->Release();
+    }
+    if (state == m_lastState)
+        return;
+    m_lastState = static_cast<int>(state);
+    if (state < 0 || state > 6)
+        return;
+    const StateReport& report = kStateReports[state];
+    m_selector->NotifyOwner(PLAYER_VLC, report.message, report.wParam, 0, false);
+    if (state == 3)
+        RegisterHook();
+    else if (state == 5)
+        RemoveHook();
+}
+
+void CVLCOCX::RegisterHook()
+{
+    if (m_hookedThread || !m_control)
+        return;
+    IOleWindow* oleWindow = nullptr;
+    HWND window = nullptr;
+    if (SUCCEEDED(m_control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
+        oleWindow->GetWindow(&window);
+        oleWindow->Release();
+    }
+    HWND video = window ? GetWindow(window, GW_CHILD) : nullptr;
+    if (!IsWindow(video))
+        return;
+    DWORD thread = GetWindowThreadProcessId(video, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE, MouseHookProc, nullptr, thread);
+    m_hookedThread = thread;
+    VlcHooks().Add(thread, hook, video);   // a thread hooked already keeps its hook
+}
+
+void CVLCOCX::RemoveHook()
+{
+    if (!m_hookedThread)
+        return;
+    VlcHooks().Remove(m_hookedThread);
+    m_hookedThread = 0;
+}
+
+LRESULT CALLBACK CVLCOCX::MouseHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+    if (code >= 0 && mouse) {
+        if (wParam == WM_MOUSEMOVE) {
+            POINT cursor;
+            if (GetCursorPos(&cursor))
+                g_cursor = cursor;
+        } else if (wParam == WM_LBUTTONDBLCLK && IsVlcVideo(mouse->hwnd)) {
+            InterlockedExchange(&g_toggleRequest, 1);
+        }
+    }
+    // Nothing is swallowed: the control toggles its own full screen.
+    return CallNextHookEx(VlcHooks().HookOfThread(GetCurrentThreadId()), code, wParam, lParam);
+}
+
+int CVLCOCX::PollActivity(int* cursorMoved)
+{
+    if (!m_control)
+        return 0;
+    UpdateState();
+    RegisterHook();
+    int changed = 0;
+    if (g_toggleRequest) {
+        VARIANT_BOOL fullScreen = VARIANT_FALSE;
+        int now = 0;
+        if (SUCCEEDED(GetFullScreen(&fullScreen)) && (now = fullScreen ? 1 : 0) != m_fullScreen) {
+            m_fullScreen = now;
+            InterlockedExchange(&g_toggleRequest, 0);
+            changed = 1;
+        }
+    }
+    POINT cursor = g_cursor;
+    if (cursor.x != g_lastReported.x || cursor.y != g_lastReported.y) {
+        if (cursorMoved)
+            *cursorMoved = 1;
+        g_lastReported = cursor;
+    }
+    return changed;
+}

@@ -1,0 +1,240 @@
+// The Real host over the Real stand-in control: its creation setup, its
+// event table and its mouse hook, driven by real input.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "players/PlayerSelector.h"
+#include "players/hooks/PlayerHooks.h"
+#include "tests/platform/StandinSupport.h"
+#include "tests/players/HostedControl.h"
+#include "tests/players/PlayerTestSupport.h"
+
+namespace {
+
+const DWORD kWaitMs = 5000;
+// Nobody listens there: the stand-in reports an error after a Play.
+const wchar_t kNowhere[] = L"http://127.0.0.1:9/clip.rm";
+
+class RealHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_TRUE(RegisterStandins());
+        ShowWindow(owner.Handle(), SW_SHOW);
+        SetForegroundWindow(owner.Handle());
+        selector.m_owner = owner.Handle();
+        selector.SetParentWindow(owner.Handle());
+        selector.SetRect(RECT{20, 20, 340, 260}, FALSE);
+        TakeStandinLog();
+    }
+    void TearDown() override
+    {
+        SetStandinKnob(L"FAIL_CREATE", nullptr);
+        if (control)
+            control->Release();
+        selector.DestroyAll();
+        OleUninitialize();
+    }
+
+    void OpenReal()
+    {
+        ASSERT_EQ(S_OK, selector.Open(kNowhere));
+        ASSERT_EQ(PLAYER_REAL, selector.Kind());
+        control = HostedControl(selector);
+        ASSERT_NE(nullptr, control);
+    }
+
+    // The stand-in raises the event with these arguments (declaration order).
+    void Raise(DISPID id, std::vector<VARIANT> args)
+    {
+        args.insert(args.begin(), LongValue(id));
+        ASSERT_EQ(S_OK, CallByName(control, L"TestRaiseEvent", DISPATCH_METHOD, args));
+    }
+
+    RecordingOwner owner;
+    CPlayerSelector selector;
+    IDispatch* control = nullptr;
+};
+
+TEST_F(RealHostTest, CreationActivatesTheControlWithItsSetup)
+{
+    OpenReal();
+    std::wstring log = TakeStandinLog();
+    // Sited and activated, then the setup, then the source.
+    std::size_t activated = log.find(L"Real.DoVerb(-5)");
+    std::size_t controls = log.find(L"Real.SetControls(Imagewindow)");
+    std::size_t source = log.find(std::wstring(L"Real.SetSource(") + kNowhere + L")");
+    ASSERT_NE(std::wstring::npos, activated) << log;
+    ASSERT_NE(std::wstring::npos, controls) << log;
+    ASSERT_NE(std::wstring::npos, source) << log;
+    EXPECT_LT(activated, controls);
+    EXPECT_LT(controls, source);
+    for (const wchar_t* setting :
+         {L"Real.SetConsole(Real)", L"Real.SetAutoStart(0)", L"Real.SetNoLabels(-1)",
+          L"Real.SetNoLogo(-1)", L"Real.SetImageStatus(0)", L"Real.SetEnableContextMenu(0)",
+          L"Real.SetMaintainAspect(-1)", L"Real.SetCenter(-1)", L"Real.SetWantMouseEvents(-1)",
+          L"Real.SetWantKeyboardEvents(-1)"}) {
+        EXPECT_NE(std::wstring::npos, log.find(setting)) << setting << "\n" << log;
+    }
+    HWND host = nullptr;
+    ASSERT_EQ(S_OK, selector.GetPlayerWindow(&host));
+    wchar_t name[32];
+    GetClassNameW(host, name, 32);
+    EXPECT_STREQ(L"AtlAxWin71", name);
+    EXPECT_EQ(static_cast<LONG_PTR>(CPlayerSelector::kRealId), GetWindowLongPtrW(host, GWLP_ID));
+    HWND video = HostedWindow(selector, L"PNGUIClass");
+    ASSERT_NE(nullptr, video);
+    EXPECT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(video, nullptr));
+
+    // Close destroys the host; the next Open makes a new one.
+    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_FALSE(IsWindow(host));
+    EXPECT_EQ(S_OK, selector.Open(kNowhere));
+    EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.SetControls(Imagewindow)"));
+}
+
+TEST_F(RealHostTest, EveryEventBecomesItsPlayerMessage)
+{
+    OpenReal();
+    struct Case {
+        const char* what;
+        DISPID id;
+        std::vector<long> args;
+        UINT message;   // 0: nothing reaches the owner
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const Case cases[] = {
+        {"state 0", 1013, {0}, WM_PLAYER_PLAYSTATE, 1, 0},
+        {"state 1 is connecting", 1013, {1}, WM_PLAYER_OPENSTATE, 3, 0},
+        {"state 2", 1013, {2}, WM_PLAYER_PLAYSTATE, 5, 0},
+        {"state 3", 1013, {3}, WM_PLAYER_PLAYSTATE, 3, 0},
+        {"state 4", 1013, {4}, WM_PLAYER_PLAYSTATE, 2, 0},
+        {"state 5", 1013, {5}, WM_PLAYER_PLAYSTATE, 4, 0},
+        {"state 7", 1013, {7}, WM_PLAYER_PLAYSTATE, 6, 0},
+        {"position", 1005, {61500, 3600000}, WM_PLAYER_POSITION, 61, 3600},
+        {"opened", 302, {5, 6}, WM_PLAYER_OPENSTATE, 1, 0},
+        {"closed", 303, {}, WM_PLAYER_OPENSTATE, 2, 0},
+        {"status", 304, {42}, WM_PLAYER_STATUS, 42, 0},
+        {"error", 1014, {11, 12, 13, 14, 15, 16}, WM_PLAYER_ERROR, 12, 16},
+        {"buffering", 1041, {21, 77}, WM_PLAYER_PROGRESS, 0, 77},
+        {"left down", 1031, {1, 0x123, 0x456}, WM_PLAYER_MOUSEDOWN, 1, 0x04560123},
+        {"right down", 1034, {2, 0x12345, 0x7}, WM_PLAYER_MOUSEDOWN, 2, 0x00072345},
+        {"left up", 1032, {5, 0x21, 0x43}, WM_PLAYER_MOUSEUP, 5, 0x00430021},
+        {"right up", 1035, {6, 0x31, 0x53}, WM_PLAYER_MOUSEUP, 6, 0x00530031},
+        {"move", 1037, {8, 0x65, 0x87}, WM_PLAYER_MOUSEMOVE, 8, 0x00870065},
+        {"key down", 1038, {4, 65}, WM_PLAYER_KEY, 65, 4},
+        {"key press", 1039, {8, 66}, WM_PLAYER_KEYPRESS, 66, 8},
+        {"key up", 1040, {1, 67}, WM_PLAYER_KEYUP, 67, 1},
+        {"heard, no action", 1007, {1}, 0, 0, 0},
+        {"heard, no action", 1042, {1, 2}, 0, 0, 0},
+        {"not in the map", 999, {1}, 0, 0, 0},
+        {"position with one argument", 1005, {61500}, 0, 0, 0},
+        {"mouse with two arguments", 1031, {1, 2}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        owner.seen.clear();
+        std::vector<VARIANT> args;
+        for (long value : c.args)
+            args.push_back(LongValue(value));
+        Raise(c.id, args);
+        PumpMessages();
+        if (!c.message) {
+            EXPECT_TRUE(owner.seen.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(1u, owner.seen.size()) << c.what;
+        EXPECT_EQ(c.message, owner.seen[0].message) << c.what;
+        EXPECT_EQ(c.wParam, owner.seen[0].wParam) << c.what;
+        EXPECT_EQ(c.lParam, owner.seen[0].lParam) << c.what;
+    }
+
+    // The error's last argument as the published control gives it: text,
+    // handed on for the length of the call.
+    owner.seen.clear();
+    Raise(1014, {LongValue(1), LongValue(2), LongValue(3), TextValue(L"a"), TextValue(L"b"),
+                 TextValue(L"detail")});
+    ASSERT_EQ(1u, owner.seen.size());
+    EXPECT_NE(0, owner.seen[0].lParam);
+}
+
+TEST_F(RealHostTest, ACreationFailureGivesTheRealCode)
+{
+    SetStandinKnob(L"FAIL_CREATE", L"Real");
+    EXPECT_EQ(E_PLAYER_REAL_CREATE, selector.Open(kNowhere));
+    EXPECT_EQ(PLAYER_NONE, selector.Kind());
+    EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.Create refused"));
+    SetStandinKnob(L"FAIL_CREATE", nullptr);
+    EXPECT_EQ(S_OK, selector.Open(kNowhere));
+}
+
+TEST_F(RealHostTest, WhilePlayingTheVideoNeverSeesAMoveAndADoubleClickAsksForFullScreen)
+{
+    OpenReal();
+    HWND video = HostedWindow(selector, L"PNGUIClass");
+    ASSERT_NE(nullptr, video);
+    POINT at = CentreOf(video);
+    auto mouseDowns = [&] { return owner.Count(WM_PLAYER_MOUSEDOWN); };
+
+    // Before Play there is no hook: the control sees the move and says so.
+    MouseAt(0, at.x - 5, at.y);
+    MouseAt(0, at.x, at.y);
+    ASSERT_TRUE(PumpUntil([&] { return owner.Count(WM_PLAYER_MOUSEMOVE) > 0; }, kWaitMs));
+
+    ASSERT_EQ(S_OK, selector.Play());
+    int moved = 0;
+    selector.PollActivity(&moved);   // the start point
+    owner.seen.clear();
+    MouseAt(0, at.x + 7, at.y + 3);
+    MouseAt(MOUSEEVENTF_RIGHTDOWN, at.x + 7, at.y + 3);
+    MouseAt(MOUSEEVENTF_RIGHTUP, at.x + 7, at.y + 3);
+    // A left click after them: once it arrived, so had they.
+    MouseAt(MOUSEEVENTF_LEFTDOWN, at.x + 7, at.y + 3);
+    MouseAt(MOUSEEVENTF_LEFTUP, at.x + 7, at.y + 3);
+    ASSERT_TRUE(PumpUntil([&] { return mouseDowns() == 1; }, kWaitMs));
+    EXPECT_EQ(0, owner.Count(WM_PLAYER_MOUSEMOVE));
+    EXPECT_EQ(std::vector<WPARAM>{MK_LBUTTON}, owner.Params(WM_PLAYER_MOUSEDOWN));
+    moved = 0;
+    EXPECT_EQ(0, selector.PollActivity(&moved));   // a single click toggles nothing
+    EXPECT_EQ(1, moved);
+    moved = 0;
+    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(0, moved);
+
+    // The second click within the double-click time: a toggle request.
+    MouseAt(MOUSEEVENTF_LEFTDOWN, at.x + 7, at.y + 3);
+    MouseAt(MOUSEEVENTF_LEFTUP, at.x + 7, at.y + 3);
+    ASSERT_TRUE(PumpUntil([&] { return owner.Count(WM_PLAYER_MOUSEUP) == 2; }, kWaitMs));
+    TakeStandinLog();
+    EXPECT_EQ(1, selector.PollActivity(&moved));
+    EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.GetFullScreen"));
+    EXPECT_EQ(0, selector.PollActivity(&moved));   // taken once
+
+    // Close takes the hook away: moves reach the control again.
+    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_FALSE(PlayerHooksInstalled());
+}
+
+TEST_F(RealHostTest, TwoRealHostsShareOneHook)
+{
+    OpenReal();
+    RecordingOwner otherOwner;
+    CPlayerSelector other;
+    other.m_owner = otherOwner.Handle();
+    other.SetParentWindow(otherOwner.Handle());
+    other.SetRect(RECT{0, 0, 100, 100}, FALSE);
+    ASSERT_EQ(S_OK, other.Open(kNowhere));
+    ASSERT_EQ(S_OK, selector.Play());
+    ASSERT_TRUE(PlayerHooksInstalled());
+    ASSERT_EQ(S_OK, other.Play());   // finds the hook: installs none
+    EXPECT_EQ(S_OK, other.Close());  // either Close removes it
+    EXPECT_FALSE(PlayerHooksInstalled());
+    other.DestroyAll();
+}
+
+}  // namespace
