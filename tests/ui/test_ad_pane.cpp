@@ -324,6 +324,20 @@ TEST_F(AdPaneTest, FullScreenPutsTheAdOverTheScreenUntilThePictureGoes)
     }
 }
 
+TEST_F(AdPaneTest, AWindowedPictureThatChangesWidthTakesTheAdAlong)
+{
+    LoadedSet set(VideoAds(Ad(100, 0, L"size='50,50' pos='25,25' rpx='0'"), 0));
+    m_pane.SetAdSet(set.get());
+    m_pane.AttachToPlayer(m_player, m_player, FALSE, TRUE, PLAYER_FLV);
+    Timer(CPaneADDisplayWnd::kVideoTimer, kT0);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(AdScreenRect().right - AdScreenRect().left, 320);
+    // Moved by code, not by the user: only timer 17's width check sees it.
+    MoveWindow(m_player, 0, 0, 400, 360, TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return AdScreenRect().right - AdScreenRect().left == 200; }, kWaitMs));
+    EXPECT_EQ(AdScreenRect().left, PlayerScreenRect().left + 100);
+}
+
 TEST_F(AdPaneTest, TheOverlayShowsAtOverlayTimeAndHidesOtherwise)
 {
     LoadedSet set(L"<ad><wndtime>60</wndtime><wset spix='1000'/><wad><i text='AB' clr='#0000FF'/></wad></ad>");
