@@ -172,6 +172,10 @@ void CPaneADDisplayWnd::Reset()
     CADDisplayWnd::Reset();
     if (g_hook.hook && g_hook.pane == this)
         RemoveHook();
+    if (Handle()) {
+        for (UINT_PTR id : {kHookTimer, kOverlayTimer, kVideoTimer})
+            KillTimer(Handle(), id);
+    }
     videoIndex_ = -1;
     if (adPlayer_) {
         adPlayer_->Close();
