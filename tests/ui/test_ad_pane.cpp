@@ -138,7 +138,8 @@ public:
             return;
         m_closed = true;
         const DWORD thread = GetWindowThreadProcessId(m_window, nullptr);
-        SendMessageTimeoutW(m_window, WM_CLOSE, 0, 0, SMTO_BLOCK, kWaitMs, nullptr);
+        // Not SMTO_BLOCK: its destruction may send to this thread's windows.
+        SendMessageTimeoutW(m_window, WM_CLOSE, 0, 0, SMTO_NORMAL, kWaitMs, nullptr);
         PostThreadMessageW(thread, WM_QUIT, 0, 0);
     }
 
@@ -379,6 +380,20 @@ TEST_F(AdPaneTest, TheOverlayShowsAtOverlayTimeAndHidesOtherwise)
     EXPECT_TRUE(IsWindowVisible(overlay.Handle()));
     EXPECT_EQ(overlay.WaitingUntil(), 0);   // started again
     EXPECT_EQ(overlay.Offset(), 0);
+
+    // Full screen: a top-most strip across the top of the screen, back on
+    // the player once the picture goes.
+    {
+        FullScreenWindow full;
+        m_pane.AttachToPlayer(m_player, full.window(), TRUE, FALSE, PLAYER_FLV);
+        EXPECT_EQ(GetAncestor(overlay.Handle(), GA_PARENT), GetDesktopWindow());
+        EXPECT_TRUE(GetWindowLongW(overlay.Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+        GetWindowRect(overlay.Handle(), &strip);
+        const RECT top = {0, 0, GetSystemMetrics(SM_CXSCREEN), 30};
+        EXPECT_TRUE(EqualRect(&strip, &top));
+        full.Close();
+        ASSERT_TRUE(PumpUntil([&] { return GetAncestor(overlay.Handle(), GA_PARENT) == m_player; }, kWaitMs));
+    }
 
     // Stopping the player takes the strip away.
     m_pane.AttachToPlayer(nullptr, nullptr, FALSE, FALSE, PLAYER_NONE);
