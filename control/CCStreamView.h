@@ -13,6 +13,7 @@
 #include "ui/CFullControl.h"
 #include "ui/CStatusWnd.h"
 #include "ui/CTimeDisplayWnd.h"
+#include "ui/CPaneADDisplayWnd.h"
 #include "ui/SBmpMapMgr.h"
 #include "ui/SDrawBtn.h"
 #include "ui/SVolumeCtrl.h"
@@ -64,6 +65,10 @@ public:
     // 2 for a disabled button, else its two-state flag.
     int GetButtonState(int id) const;
     CFullControl& FullControl() { return fullControl_; }
+    CPaneADDisplayWnd& AdPane() { return adPane_; }
+    // Attaches the advertisement pane to the main player's window; search:
+    // look for the player's full-screen picture first.
+    void AttachAdPane(bool search);
 
     // The control window's messages after the dialog's own.
     bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -239,6 +244,7 @@ private:
     UI::SVolumeCtrl volumeSlider_, positionBar_;
     CTimeDisplayWnd timeDisplay_;
     CStatusWnd status_;
+    CPaneADDisplayWnd adPane_;
     CFullControl fullControl_;
     // In the order of their items: programme list, chat, video size, full
     // screen, play/pause, stop, mute. latched is each one's two-state flag.

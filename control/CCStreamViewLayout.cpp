@@ -1,6 +1,7 @@
 // The control bar around the hosted player: its widgets, their places by
 // layout mode, the painting of the bars and the full-screen bar.
 #include "control/CCStreamView.h"
+#include "control/FullScreenSearch.h"
 
 #include "control/ControlIds.h"
 #include "control/ControlStrings.h"
@@ -80,8 +81,15 @@ void CCStreamView::InitChildWindows()
         attach(*ButtonOf(id), id);
     attach(timeDisplay_, IDC_TIME);
     attach(status_, IDC_STATUS);
+    attach(adPane_, IDC_AD);
 
     skin_.Load(IDR_SKINSET_MAIN, IDB_SKIN_MAIN, false);
+    RECT adBackground = {0, 0, 0, 0};
+    if (skin_.GetItemRect(IDB_BK_MID, &adBackground)) {
+        adBackground.top += 20;
+        adBackground.bottom -= 5;
+    }
+    adPane_.SetSkin(&skin_, adBackground);
     timeDisplay_.skin = &skin_;
     timeDisplay_.backgroundIds[0] = IDB_BK_TIME_LEFT;
     timeDisplay_.backgroundIds[1] = IDB_BK_TIME_MID;
@@ -375,6 +383,25 @@ void CCStreamView::OnPositionSlider(const UI::SliderChange* change, void* self)
     auto control = static_cast<CCStreamView*>(self);
     if (control->coreKind_ == CORE_VOD)
         control->mainPlayer_.SeekPermille(change->perMille);
+}
+
+void CCStreamView::AttachAdPane(bool search)
+{
+    HWND player = nullptr;
+    if (FAILED(mainPlayer_.GetPlayerWindow(&player)))
+        player = nullptr;
+    const PlayerKind kind = static_cast<PlayerKind>(mainPlayer_.Kind());
+    if (!search) {
+        adPane_.AttachToPlayer(player, player, FALSE, TRUE, kind);
+        return;
+    }
+    if (!player || !::GetWindow(player, GW_CHILD))
+        return;
+    HWND fullScreen = FindFullScreenWindow(player);
+    if (fullScreen)
+        adPane_.AttachToPlayer(player, fullScreen, TRUE, FALSE, kind);
+    else
+        adPane_.AttachToPlayer(player, player, FALSE, TRUE, kind);
 }
 
 void CCStreamView::OnDestroyWindow()

@@ -280,6 +280,24 @@ DWORD WINAPI OtherThreadWindow(void* p)
     return 0;
 }
 
+TEST_F(ControlLayout, TheAdvertisementPaneLiesOnTheBarsMiddle)
+{
+    olehost::PutText(dispatch_, kPlayMode, L"full");
+    ASSERT_EQ(control_->AdPane().Handle(), Item(IDC_AD));
+    const RECT pane = ItemRect(IDC_AD);
+    const int w = pane.right - pane.left, h = pane.bottom - pane.top;
+    ASSERT_EQ(h, 23);
+    DibCanvas bar(400, 300), own(w, h);
+    control_->PaintBar(bar.Dc(), RECT{0, 0, 400, 300});
+    control_->AdPane().Paint(own.Dc());
+    for (int y : {0, h / 2, h - 1})
+        EXPECT_EQ(own.At(w / 2, y), bar.At(pane.left + w / 2, pane.top + y)) << y;
+    // Without a player nothing is attached, and nothing breaks.
+    control_->AttachAdPane(true);
+    control_->AttachAdPane(false);
+    EXPECT_EQ(control_->AdPane().VideoWindow(), nullptr);
+}
+
 TEST(FullScreenSearch, OnlyACaptionlessWindowOfThePlayersThreadCoveringTheScreen)
 {
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
