@@ -49,6 +49,9 @@ public:
     void AppendToLog(const std::wstring& text, CHARFORMATW& format);
     void GetNameFromCookie();
 
+    const std::wstring& CookieUrl() const { return cookieUrl_; }
+    const std::wstring& CookieName() const { return cookieName_; }
+    int NameCookie() const { return nameCookie_; }
     const std::wstring& NickName() const { return nickName_; }
     const std::deque<_tagChatMsg>& History() const { return history_; }
     COleRichEdit& Input() { return input_; }
