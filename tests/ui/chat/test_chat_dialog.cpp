@@ -266,6 +266,54 @@ TEST_F(ChatDialogTest, WindowAnswers)
     EXPECT_FALSE(IsWindowVisible(chat_.Handle()));
 }
 
+RECT ItemRect(HWND dialog, int id)
+{
+    RECT rect;
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// The chat skin's pictures: send and close 65 x 22, rename 51 x 20, font and
+// emoticons 18 x 18, the toolbar row 22 high.
+TEST_F(ChatDialogTest, LayoutFollowsTheClientArea)
+{
+    chat_.Show();
+    for (SIZE size : {SIZE{580, 540}, SIZE{700, 650}}) {
+        SetWindowPos(chat_.Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
+        RECT c;
+        GetClientRect(chat_.Handle(), &c);
+        const RECT i = {6, 5, c.right - 7, c.bottom - 4};
+        const int a = (i.bottom - i.top) / 3;
+        const int rowTop = i.bottom - a - 22;
+        const int barTop = c.bottom - 34;
+        const struct {
+            int id;
+            RECT expected;
+        } items[] = {
+            {IDC_CHAT_INPUT, {i.left, i.bottom - a, c.right - 7, i.bottom - 35}},
+            {IDC_CHAT_LOG, {i.left, i.top, i.right, rowTop}},
+            {IDC_CHAT_FONT, {i.left + 10, rowTop + 2, i.left + 28, rowTop + 20}},
+            {IDC_CHAT_EMOTICONS, {i.left + 33, rowTop + 2, i.left + 51, rowTop + 20}},
+            {IDC_CHAT_NAME, {i.left + 7, barTop + (i.bottom - barTop - 18) / 2, i.left + 113,
+                             barTop + (i.bottom - barTop - 18) / 2 + 18}},
+            {IDC_CHAT_RENAME, {i.left + 122, barTop + (i.bottom - barTop - 20) / 2, i.left + 173,
+                               barTop + (i.bottom - barTop - 20) / 2 + 20}},
+            {IDC_CHAT_SEND, {i.right - 65, barTop + (i.bottom - barTop - 22) / 2, i.right,
+                             barTop + (i.bottom - barTop - 22) / 2 + 22}},
+            {IDC_CHAT_CLOSE, {i.right - 140, barTop + (i.bottom - barTop - 22) / 2, i.right - 75,
+                              barTop + (i.bottom - barTop - 22) / 2 + 22}},
+        };
+        for (const auto& item : items) {
+            const RECT got = ItemRect(chat_.Handle(), item.id);
+            EXPECT_EQ(item.expected.left, got.left) << item.id << " at " << size.cx;
+            EXPECT_EQ(item.expected.top, got.top) << item.id << " at " << size.cx;
+            EXPECT_EQ(item.expected.right, got.right) << item.id << " at " << size.cx;
+            EXPECT_EQ(item.expected.bottom, got.bottom) << item.id << " at " << size.cx;
+        }
+    }
+}
+
 // Cookies of this process's WinInet, as the page's browser would hold them.
 TEST(ChatNameCookie, DecodesEscapedAnsiBytesOrKeepsTheGuestName)
 {
