@@ -314,6 +314,48 @@ TEST_F(ChatDialogTest, LayoutFollowsTheClientArea)
     }
 }
 
+// The menu a right click opens runs its own modal loop: a thread timer reads
+// it and picks its first item with the keyboard.
+UINT g_firstMenuItem = 0;
+
+BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32768" || !IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CALLBACK DriveMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    // This thread's menu only: other tests may have menus open at once.
+    HWND menu = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
+    if (!menu)
+        return;
+    KillTimer(nullptr, timer);
+    HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    g_firstMenuItem = GetMenuItemID(items, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+TEST_F(ChatDialogTest, RightClickInTheLogOffersClearing)
+{
+    chat_.Show();
+    const std::string bytes = Packed(L"peer", L"to be cleared");
+    ASSERT_EQ(1, chat_.ReceiveRecord(bytes.data(), static_cast<int>(bytes.size())));
+    ASSERT_NE(L"", LogText());
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, DriveMenu);
+    SendMessageW(chat_.Log().Handle(), WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(static_cast<UINT>(ID_CHAT_CLEAR), g_firstMenuItem);
+    EXPECT_TRUE(PumpUntil([&] { return LogText().empty(); }, 5000));
+    EXPECT_TRUE(chat_.History().empty());
+}
+
 // Cookies of this process's WinInet, as the page's browser would hold them.
 TEST(ChatNameCookie, DecodesEscapedAnsiBytesOrKeepsTheGuestName)
 {
