@@ -17,6 +17,7 @@
 #include "ui/SBmpMapMgr.h"
 #include "ui/SDrawBtn.h"
 #include "ui/SVolumeCtrl.h"
+#include "ui/chat/CCAXChatDlg.h"
 #include "vodctl_h.h"
 
 // The web page's control: its automation properties and methods, page
@@ -53,6 +54,7 @@ public:
     const std::wstring& ChatCookieName() const { return chatCookieName_; }
     bool ChatNameCookie() const { return chatNameCookie_; }
     HWND Window() const { return view_.Handle(); }
+    CCAXChatDlg& Chat() { return chat_; }
 
     // The bar's geometry by layout mode (see CCStreamViewLayout.cpp).
     void LayoutControls();
@@ -233,6 +235,7 @@ private:
     void OnDestroyWindow();
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
+    static void SendChatData(const unsigned char* data, int length, void* self);
 
     volatile LONG refs_ = 1;
     ITypeInfo* dispatchInfo_ = nullptr;  // loaded on first use, kept
@@ -267,6 +270,7 @@ private:
     LayoutMode layout_ = LAYOUT_FULL;
     CoreKind coreKind_ = CORE_NONE;
 
+    CCAXChatDlg chat_;
     std::wstring chatCookieUrl_, chatCookieName_;
     bool chatNameCookie_ = false;
     // The main player's flags as the page last set them.

@@ -67,6 +67,10 @@ void CCStreamView::SetButtonToolTip(UI::SDrawBtn& button, UINT stringId)
 
 // The widget part of the window's set-up: each item attached once, the skin,
 // the pictures, the tooltips and the hidden full-screen bar.
+// A packed chat record from the chat window: the running engine relays it to
+// the other viewers. The control holds no engine yet, so it goes nowhere.
+void CCStreamView::SendChatData(const unsigned char*, int, void*) {}
+
 void CCStreamView::InitChildWindows()
 {
     HWND bar = Window();
@@ -80,6 +84,7 @@ void CCStreamView::InitChildWindows()
                    IDC_MUTE})
         attach(*ButtonOf(id), id);
     attach(timeDisplay_, IDC_TIME);
+    chat_.SetSendCallback(&CCStreamView::SendChatData, this);
     attach(status_, IDC_STATUS);
     attach(adPane_, IDC_AD);
 

@@ -209,6 +209,7 @@ STDMETHODIMP CCStreamView::put_EnableNameCookie(VARIANT_BOOL value)
 {
     enableNameCookie_ = value;
     chatNameCookie_ = value != 0;
+    chat_.SetNameCookie(chatNameCookie_);
     return S_OK;
 }
 
@@ -226,6 +227,7 @@ STDMETHODIMP CCStreamView::put_CookieFormat(BSTR value)
     const size_t bar = text.find(L'|');
     chatCookieUrl_ = bar == std::wstring::npos ? std::wstring() : text.substr(0, bar);
     chatCookieName_ = bar == std::wstring::npos ? text : text.substr(bar + 1);
+    chat_.SetCookie(chatCookieUrl_, chatCookieName_);
     return result;
 }
 

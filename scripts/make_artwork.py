@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Draws the control's artwork: the two skin bitmaps with their skin sets,
-the two icons and the toolbox bitmap. Run by the build; the output depends
-on nothing but this file, so every run writes the same bytes.
+the two icons, the toolbox bitmap and the emoticons (emoticon_gifs.py). Run
+by the build; the output depends on nothing but these two files, so every run
+writes the same bytes.
 
 usage: make_artwork.py OUTDIR
 """
 import struct
 import sys
 from pathlib import Path
+
+from emoticon_gifs import emoticon_files
 
 KEY = (255, 0, 255)          # the transparent key: pixel (0, 0) of both skins
 BAR_TOP = (58, 62, 70)
@@ -440,6 +443,7 @@ def main():
         "chat.ico": icon(draw_chat_icon),
         "toolbox.bmp": toolbox(),
     }
+    files.update(emoticon_files())
     for name, data in files.items():
         target = out / name
         # Unchanged bytes keep their time stamp, so the resources are not rebuilt.

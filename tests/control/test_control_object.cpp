@@ -352,12 +352,15 @@ TEST_F(ControlObject, CookieFormatSplitsAtTheFirstBar)
         EXPECT_EQ(GetText(dispatch_, 13), c.put);
         EXPECT_EQ(control_->ChatCookieUrl(), c.url) << Narrow(c.put);
         EXPECT_EQ(control_->ChatCookieName(), c.name) << Narrow(c.put);
+        EXPECT_EQ(control_->Chat().CookieUrl(), c.url) << Narrow(c.put);
+        EXPECT_EQ(control_->Chat().CookieName(), c.name) << Narrow(c.put);
     }
     VARIANT on;
     on.vt = VT_BOOL;
     on.boolVal = VARIANT_TRUE;
     ASSERT_EQ(olehost::Put(dispatch_, 12, on), S_OK);
     EXPECT_TRUE(control_->ChatNameCookie());
+    EXPECT_EQ(1, control_->Chat().NameCookie());
 }
 
 TEST_F(ControlObject, BooleansAndMute)
