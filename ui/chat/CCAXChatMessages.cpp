@@ -130,11 +130,10 @@ void CCAXChatDlg::AppendToLog(const std::wstring& text, CHARFORMATW& format)
 void CCAXChatDlg::AppendMessage(const _tagChatMsg& record, bool greyed)
 {
     const CHARFORMATW base = DefaultFormat(log_.Handle());
-    // Codes render from the first line of the appended piece on.
+    // Codes render from where the appended piece starts: from the start of
+    // its line, a header's bare codes would be looked for in the body before.
     auto append = [this](const std::wstring& text, CHARFORMATW format, bool delimited) {
-        const LONG first = static_cast<LONG>(SendMessageW(
-            log_.Handle(), EM_LINEINDEX,
-            SendMessageW(log_.Handle(), EM_EXLINEFROMCHAR, 0, LogLength()), 0));
+        const LONG first = LogLength();
         AppendToLog(text, format);
         log_.RenderCodes(first, delimited);
     };
