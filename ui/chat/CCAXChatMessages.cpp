@@ -3,6 +3,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
@@ -10,6 +11,7 @@
 
 #include "ui/chat/ChatIds.h"
 #include "ui/chat/ChatText.h"
+#include "ui/chat/EmoticonTable.h"
 
 namespace {
 
@@ -173,8 +175,13 @@ void CCAXChatDlg::OnSend()
         ShowNotice(LoadChatText(IDS_TOO_FAST));
         return;
     }
-    if (text.size() > kMessageLimit)
+    if (text.size() > kMessageLimit) {
         text.resize(kMessageLimit);
+        // A code cut in two would reach the others as stray text: the cut
+        // goes before its opening delimiter.
+        if (std::count(text.begin(), text.end(), kCodeDelimiter) % 2)
+            text.resize(text.rfind(kCodeDelimiter));
+    }
     canSend_ = 0;
     SetTimer(Handle(), kSendGuardTimer, 1000, nullptr);
     _tagChatMsg record;

@@ -171,4 +171,19 @@ TEST_F(ChatEmoticonTest, PicksGoIntoTheInputAndOverTwentyAreNotSent)
     EXPECT_EQ(20u * 5, sent_.Text(0).size());
 }
 
+// 699 letters and a picture make 704 characters of code text: the cut at 700
+// would split the code, so the whole code stays out.
+TEST_F(ChatEmoticonTest, TheCutAt700NeverSplitsACode)
+{
+    const std::wstring letters(699, L'x');
+    SetWindowTextW(Input(), letters.c_str());
+    CHARRANGE end = {-1, -1};
+    SendMessageW(Input(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    SendMessageW(chat_.Handle(), WM_EMOTICON_PICKED, 230, 137);
+    ASSERT_EQ(std::vector<DWORD>{137}, ObjectCodes(chat_.Input()));
+    SendMessageW(chat_.Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
+    ASSERT_EQ(1u, sent_.records.size());
+    EXPECT_EQ(std::u16string(699, u'x'), sent_.Text(0));
+}
+
 }  // namespace
