@@ -266,6 +266,8 @@ void CPictureEx::Stop()
     timeKillEvent(timer_);
     timer_ = 0;
     current_ = 0;
+    // The area kept under a frame belongs to that frame alone.
+    DropSaved();
 }
 
 void CPictureEx::Unload()
@@ -281,13 +283,7 @@ void CPictureEx::Unload()
         still_->Release();
         still_ = nullptr;
     }
-    if (saved_) {
-        SelectObject(saved_, savedOld_);
-        DeleteDC(saved_);
-        DeleteObject(savedBitmap_);
-        saved_ = nullptr;
-        savedBitmap_ = nullptr;
-    }
+    DropSaved();
     if (canvas_) {
         SelectObject(canvas_, canvasOld_);
         DeleteDC(canvas_);
@@ -310,12 +306,19 @@ void CPictureEx::Dispose(const Frame& frame)
         FillArea(canvas_, frame.left, frame.top, frame.width, frame.height, background_);
     if (frame.disposal == 3 && saved_) {
         BitBlt(canvas_, frame.left, frame.top, frame.width, frame.height, saved_, 0, 0, SRCCOPY);
-        SelectObject(saved_, savedOld_);
-        DeleteDC(saved_);
-        DeleteObject(savedBitmap_);
-        saved_ = nullptr;
-        savedBitmap_ = nullptr;
+        DropSaved();
     }
+}
+
+void CPictureEx::DropSaved()
+{
+    if (!saved_)
+        return;
+    SelectObject(saved_, savedOld_);
+    DeleteDC(saved_);
+    DeleteObject(savedBitmap_);
+    saved_ = nullptr;
+    savedBitmap_ = nullptr;
 }
 
 void CPictureEx::Step(UINT timer)

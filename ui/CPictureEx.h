@@ -54,6 +54,7 @@ private:
     bool LoadStill(HGLOBAL block, bool gif);
     bool PrepareCanvas();
     void Dispose(const Frame& frame);
+    void DropSaved();
     void Step(UINT timer);
     static IPicture* LoadPicture(HGLOBAL block, bool ownBlock);
     static void CALLBACK TimerProc(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR);

@@ -147,6 +147,8 @@ TEST_F(PictureTest, DisposalsOnTheCanvas)
         EXPECT_EQ(RGB(9, 9, 9), dib.At(1, 3)) << "outside the paint rectangle";
         picture.Start();
         ASSERT_TRUE(NextStep(picture));
+        // Painted twice while it shows: what lay under it is kept from the first time.
+        picture.Draw(dib.Dc());
         picture.Draw(dib.Dc());
         EXPECT_EQ(RGB(0, 255, 0), dib.At(2 + 1, 3 + 1)) << c.disposal;
         EXPECT_EQ(RGB(0, 255, 0), dib.At(2 + 2, 3 + 2)) << c.disposal;
