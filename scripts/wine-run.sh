@@ -26,6 +26,7 @@ hold_desktop() {
   rm -f "$fifo" && mkfifo "$fifo"
   "$WINE" "$holder" 9>&- </dev/null >"$fifo" 2>/dev/null &
   read -r -t 60 line <"$fifo"
+  line=${line%$'\r'}   # the holder's stdout is in text mode
   rm -f "$fifo"
   [ "$line" = ready ] || echo "wine-run: the desktop holder did not start (${line:-no answer})" >&2
 }
