@@ -285,6 +285,7 @@ bool CCAXChatDlg::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, L
         KillTimer(hwnd, kSendGuardTimer);
         SetWindowTextW(input_.Handle(), L"");
         SetWindowTextW(log_.Handle(), L"");
+        picker_.DestroyWindow();
         GetToolTipWindow(hwnd, false);
         return false;
     default:
@@ -303,6 +304,9 @@ bool CCAXChatDlg::OnCommand(WORD id, WORD code)
         return true;
     case IDC_CHAT_FONT:
         OnFont();
+        return true;
+    case IDC_CHAT_EMOTICONS:
+        OnEmoticons();
         return true;
     case IDC_CHAT_CLOSE:
     case IDCANCEL:
@@ -431,11 +435,25 @@ void CCAXChatDlg::OnFont()
     SendMessageW(input_.Handle(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
 }
 
+// The picker opens just below its button; it never takes the focus.
+void CCAXChatDlg::OnEmoticons()
+{
+    RECT button;
+    GetWindowRect(emoticonButton_.Handle(), &button);
+    const RECT place = {button.left, button.bottom, button.left + 169, button.bottom + 45};
+    if (!picker_.Handle() &&
+        !picker_.Create(Handle(), place, nullptr, WS_POPUP | WS_BORDER, WS_EX_NOACTIVATE))
+        return;
+    picker_.ShowAt(place);
+}
+
 void CCAXChatDlg::OnEmoticonPicked(UINT gif, UINT codeId)
 {
     if (gif == 0)
         return;
     InsertEmoticon(input_.Handle(), input_.Ole(), gif, codeId);
+    if (picker_.Handle())
+        ShowWindow(picker_.Handle(), SW_HIDE);
     SetFocus(input_.Handle());
 }
 

@@ -10,6 +10,7 @@
 #include "platform/window/WindowBase.h"
 #include "ui/SBmpMapMgr.h"
 #include "ui/SDrawBtn.h"
+#include "ui/chat/CDisplayPicWnd.h"
 #include "ui/chat/COleRichEdit.h"
 #include "ui/chat/ChatMsg.h"
 
@@ -57,6 +58,7 @@ public:
     COleRichEdit& Input() { return input_; }
     COleRichEdit& Log() { return log_; }
     bool CanSend() const { return canSend_ != 0; }
+    CDisplayPicWnd& Picker() { return picker_; }
 
     bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
@@ -84,6 +86,7 @@ private:
     void OnSend();
     void OnRename();
     void OnFont();
+    void OnEmoticons();
     void OnEmoticonPicked(UINT gif, UINT codeId);
     void OnLink(const ENLINK& link);
     void OnClose();
@@ -109,6 +112,7 @@ private:
     std::wstring cookieName_;
     std::wstring cookieUrl_;
     std::deque<_tagChatMsg> history_;
+    CDisplayPicWnd picker_;
     SendCallback sendCallback_ = nullptr;
     void* sendUser_ = nullptr;
 

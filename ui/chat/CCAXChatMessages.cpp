@@ -3,6 +3,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
@@ -10,6 +11,7 @@
 
 #include "ui/chat/ChatIds.h"
 #include "ui/chat/ChatText.h"
+#include "ui/chat/EmoticonTable.h"
 
 namespace {
 
@@ -130,11 +132,10 @@ void CCAXChatDlg::AppendToLog(const std::wstring& text, CHARFORMATW& format)
 void CCAXChatDlg::AppendMessage(const _tagChatMsg& record, bool greyed)
 {
     const CHARFORMATW base = DefaultFormat(log_.Handle());
-    // Codes render from the first line of the appended piece on.
+    // Codes render from where the appended piece starts: from the start of
+    // its line, a header's bare codes would be looked for in the body before.
     auto append = [this](const std::wstring& text, CHARFORMATW format, bool delimited) {
-        const LONG first = static_cast<LONG>(SendMessageW(
-            log_.Handle(), EM_LINEINDEX,
-            SendMessageW(log_.Handle(), EM_EXLINEFROMCHAR, 0, LogLength()), 0));
+        const LONG first = LogLength();
         AppendToLog(text, format);
         log_.RenderCodes(first, delimited);
     };
@@ -174,8 +175,13 @@ void CCAXChatDlg::OnSend()
         ShowNotice(LoadChatText(IDS_TOO_FAST));
         return;
     }
-    if (text.size() > kMessageLimit)
+    if (text.size() > kMessageLimit) {
         text.resize(kMessageLimit);
+        // A code cut in two would reach the others as stray text: the cut
+        // goes before its opening delimiter.
+        if (std::count(text.begin(), text.end(), kCodeDelimiter) % 2)
+            text.resize(text.rfind(kCodeDelimiter));
+    }
     canSend_ = 0;
     SetTimer(Handle(), kSendGuardTimer, 1000, nullptr);
     _tagChatMsg record;

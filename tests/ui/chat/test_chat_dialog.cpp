@@ -256,6 +256,21 @@ TEST_F(ChatDialogTest, WindowAnswers)
     EXPECT_EQ(580, window.right - window.left);
     EXPECT_EQ(540, window.bottom - window.top);
     EXPECT_EQ(nullptr, GetWindow(chat_.Handle(), GW_OWNER));
+    EXPECT_NE(0, SendMessageW(chat_.Handle(), WM_GETICON, ICON_BIG, 0));
+    EXPECT_NE(0, SendMessageW(chat_.Handle(), WM_GETICON, ICON_SMALL, 0));
+    const struct {
+        int id;
+        const wchar_t* tip;
+    } buttons[] = {{IDC_CHAT_RENAME, L"更改用户名"}, {IDC_CHAT_SEND, L"发送消息"},
+                   {IDC_CHAT_FONT, L"字体"}, {IDC_CHAT_EMOTICONS, L"表情"},
+                   {IDC_CHAT_CLOSE, L"关闭聊天框"}};
+    for (const auto& b : buttons) {
+        HWND item = GetDlgItem(chat_.Handle(), b.id);
+        auto* button = dynamic_cast<UI::SDrawBtn*>(CWindowBase::FromHandle(item));
+        ASSERT_NE(nullptr, button) << b.id;
+        EXPECT_EQ(std::wstring(b.tip), button->ToolTipText()) << b.id;
+        EXPECT_TRUE(GetWindowLongW(item, GWL_STYLE) & BS_OWNERDRAW) << b.id;
+    }
     // Lower-case c and s only.
     Type(L"menu");
     SendMessageW(chat_.Handle(), WM_MENUCHAR, L'S', 0);
