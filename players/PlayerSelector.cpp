@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <string>   // before dshow.h, whose strsafe.h bans what <string> uses
 
 #include "players/DShowPlayer.h"
 #include "players/SeekTarget.h"

@@ -417,7 +417,7 @@ void CWmpControl::SetFullScreen(bool on)
         return;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
+    wc.style = 0;   // no double clicks: two quick clicks come as two button-downs
     wc.lpfnWndProc = FullScreenProc;
     wc.hInstance = com::ModuleInstance();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);

@@ -1,4 +1,6 @@
 #pragma once
+#include <wmp.h>
+
 #include "platform/standins/StandinControl.h"
 #include "platform/standins/wmp/WmspReader.h"
 

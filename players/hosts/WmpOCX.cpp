@@ -8,6 +8,7 @@
 
 #include "platform/axhost/AxHost.h"
 #include "platform/axhost/AxWinHostWindow.h"
+#include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hooks/PlayerHookRegistry.h"
@@ -292,7 +293,7 @@ void CWmpOCX::CreationSetup()
     Put(m_player, L"enableContextMenu", Bool(false));
     Put(m_settings, L"autoStart", Bool(false));
     Put(m_settings, L"enableErrorDialogs", Bool(false));
-    if (IDispatch* player2 = Query(m_player, __uuidof(IWMPPlayer2))) {
+    if (IDispatch* player2 = Query(m_player, IID_IWMPPlayer2)) {
         Put(player2, L"stretchToFit", Bool(true));
         Put(player2, L"windowlessVideo", Bool(true));
         player2->Release();
@@ -433,7 +434,7 @@ HRESULT CWmpOCX::GetSourceUrl(BSTR* url)
 
 HRESULT CWmpOCX::SetOrgSize(int orgSize)
 {
-    IDispatch* player2 = Query(m_player, __uuidof(IWMPPlayer2));
+    IDispatch* player2 = Query(m_player, IID_IWMPPlayer2);
     if (!player2)
         return E_NOINTERFACE;
     HRESULT hr = Put(player2, L"stretchToFit", Bool(orgSize == 0));

@@ -48,9 +48,10 @@ void LeftClick(int x, int y)
 // video; its class name is matched ignoring case.
 class FullCtrl : public CWindowBase {
 public:
-    int leftDowns = 0;
+    int leftDowns = 0;   // the second of two quick clicks comes as a double click
 
-    FullCtrl() { Create(nullptr, RECT{0, 600, 1024, 768}, L"bar", WS_POPUP | WS_VISIBLE); }
+    // Topmost, like the full-screen video it stands in front of.
+    FullCtrl() { Create(nullptr, RECT{0, 600, 1024, 768}, L"bar", WS_POPUP | WS_VISIBLE, WS_EX_TOPMOST); }
 
 protected:
     void DescribeClass(WNDCLASSEXW& wc) override
@@ -60,7 +61,7 @@ protected:
     }
     bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override
     {
-        leftDowns += message == WM_LBUTTONDOWN;
+        leftDowns += message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
         return false;
     }
 };

@@ -231,7 +231,8 @@ TEST_F(WmpHostTest, MouseAndKeyEventsCarryTheirFlagsAndPoint)
     int hidden = 0;
     while (ShowCursor(FALSE) >= 0 && ++hidden < 10) {
     }
-    CURSORINFO info = {sizeof info};
+    CURSORINFO info = {};
+    info.cbSize = sizeof info;
     ASSERT_TRUE(GetCursorInfo(&info));
     EXPECT_FALSE(info.flags & CURSOR_SHOWING);
     for (UINT input : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
@@ -241,10 +242,11 @@ TEST_F(WmpHostTest, MouseAndKeyEventsCarryTheirFlagsAndPoint)
                       : input == WM_LBUTTONDOWN ? WM_PLAYER_MOUSEDOWN : WM_PLAYER_MOUSEUP;
         ASSERT_EQ(1, m_owner.Count(report)) << input;
         for (const MSG& m : m_owner.seen) {
-            if (m.message == report)
+            if (m.message == report) {
                 EXPECT_EQ(-1, m.lParam) << input;
-            if (m.message == WM_PLAYER_CLICK)
+            } else if (m.message == WM_PLAYER_CLICK) {
                 EXPECT_EQ(MAKELPARAM(17, 19), static_cast<DWORD>(m.lParam));
+            }
         }
     }
     info.cbSize = sizeof info;

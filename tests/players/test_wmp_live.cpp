@@ -27,7 +27,8 @@ public:
         CreatePipe(&inRead, &m_input, &inherit, 0);
         SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW start = {sizeof start};
+        STARTUPINFOW start = {};
+        start.cb = sizeof start;
         start.dwFlags = STARTF_USESTDHANDLES;
         start.hStdInput = inRead;
         start.hStdOutput = outWrite;

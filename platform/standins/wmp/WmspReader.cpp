@@ -1,6 +1,7 @@
-#include "platform/standins/wmp/WmspReader.h"
-
+#include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include "platform/standins/wmp/WmspReader.h"
 
 #include <vector>
 

@@ -3,7 +3,6 @@
 // HTTP streaming on a thread of its own and posts what it found to a window
 // of the control's thread. The first request fetches the header; the second
 // (on the same connection) is sent once the control plays.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
@@ -54,7 +53,7 @@ private:
     HANDLE m_thread = nullptr;
     HANDLE m_play = nullptr;      // set by Play and by Stop
     volatile LONG m_stopping = 0;
-    SOCKET m_socket = INVALID_SOCKET;   // closed by Stop, after the thread ended
+    UINT_PTR m_socket = ~UINT_PTR(0);   // a SOCKET; closed by Stop, after the thread ended
     volatile LONG m_width = 0;
     volatile LONG m_height = 0;
     double m_durationSeconds = 0;
