@@ -11,6 +11,7 @@
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
+#include "players/hosts/DispatchByName.h"
 #include "players/hooks/PlayerHookRegistry.h"
 
 namespace {
@@ -37,53 +38,14 @@ const long kPlayMediaEnded = 8;
 // Two left clicks on the full-screen video closer than this ask for a toggle.
 const DWORD kClickPairMs = 200;
 
-HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags, VARIANT* args, UINT count,
-                     VARIANT* result)
-{
-    if (!object)
-        return E_POINTER;
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR member = const_cast<LPOLESTR>(name);
-    HRESULT hr = object->GetIDsOfNames(IID_NULL, &member, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params = {args, nullptr, count, 0};
-    if (flags & DISPATCH_PROPERTYPUT) {
-        params.rgdispidNamedArgs = &named;
-        params.cNamedArgs = 1;
-    }
-    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
-}
+using dispatch::Bool;
+using dispatch::Long;
+using dispatch::Put;
+using dispatch::Text;
 
 HRESULT Method(IDispatch* object, const wchar_t* name)
 {
-    return InvokeByName(object, name, DISPATCH_METHOD, nullptr, 0, nullptr);
-}
-
-HRESULT Put(IDispatch* object, const wchar_t* name, VARIANT value)
-{
-    HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
-    VariantClear(&value);
-    return hr;
-}
-
-VARIANT Long(long value)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
-}
-
-VARIANT Bool(bool value)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
+    return dispatch::Call(object, name, {});
 }
 
 VARIANT Double(double value)
@@ -95,23 +57,10 @@ VARIANT Double(double value)
     return v;
 }
 
-// A BSTR that Put frees; E_OUTOFMEMORY shows as a failed put.
-VARIANT Text(const wchar_t* value)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(value ? value : L"");
-    if (!v.bstrVal)
-        v.vt = VT_EMPTY;
-    return v;
-}
-
 // A property read as `type`; *value is cleared by the caller.
 HRESULT Get(IDispatch* object, const wchar_t* name, VARTYPE type, VARIANT* value)
 {
-    VariantInit(value);
-    HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYGET, nullptr, 0, value);
+    HRESULT hr = dispatch::Get(object, name, value);
     if (FAILED(hr))
         return hr;
     hr = VariantChangeType(value, value, 0, type);
@@ -562,10 +511,8 @@ void CWmpOCX::SendError()
     IDispatch* error = nullptr;
     if (FAILED(GetObject(m_player, L"error", &error)))
         return;
-    VARIANT index = Long(0);
     VARIANT itemValue;
-    VariantInit(&itemValue);
-    HRESULT hr = InvokeByName(error, L"item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, &index, 1, &itemValue);
+    HRESULT hr = dispatch::Call(error, L"item", {Long(0)}, &itemValue);
     error->Release();
     if (FAILED(hr) || FAILED(VariantChangeType(&itemValue, &itemValue, 0, VT_DISPATCH)) || !itemValue.pdispVal) {
         VariantClear(&itemValue);

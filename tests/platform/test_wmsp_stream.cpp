@@ -237,8 +237,9 @@ TEST(WmspStream, DataPacketSendTimeFollowsTheLengthTypes)
     for (const Case& c : cases) {
         std::uint32_t sendTime = 0;
         EXPECT_EQ(c.ok, wmsp::DataPacketSendTime(c.packet.data(), c.packet.size(), &sendTime)) << c.what;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(c.sendTime, sendTime) << c.what;
+        }
     }
 }
 
