@@ -527,7 +527,8 @@ void CWmpOCX::SendError()
         description.bstrVal = nullptr;
     }
     item->Release();
-    Notify(WM_PLAYER_ERROR, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(description.bstrVal));
+    Notify(WM_PLAYER_ERROR, static_cast<WPARAM>(static_cast<DWORD>(code)),
+           reinterpret_cast<LPARAM>(description.bstrVal));
     VariantClear(&description);   // after the owner had it
 }
 

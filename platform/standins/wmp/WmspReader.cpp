@@ -12,6 +12,7 @@ namespace {
 // The codes the stand-in reports through its error object.
 const long kErrorConnect = static_cast<long>(0x80072EFD);   // cannot connect
 const long kErrorFraming = static_cast<long>(0x8007000D);   // damaged stream
+const long kErrorLost = static_cast<long>(0x80072EFE);      // connection ended early
 
 std::string Narrow(const std::wstring& text)
 {
@@ -162,7 +163,7 @@ void CWmspReader::Run()
     for (;;) {
         int received = recv(s, buffer.data(), static_cast<int>(buffer.size()), 0);
         if (received <= 0)
-            return Fail(kErrorFraming, "connection ended before the end of the stream");
+            return Fail(kErrorLost, "connection ended before the end of the stream");
         stream.Append(reinterpret_cast<const std::uint8_t*>(buffer.data()),
                       static_cast<std::size_t>(received));
         for (;;) {
