@@ -180,7 +180,7 @@ HRESULT CWmpControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* 
     case WMP_PLAY:
         if (url_.empty())
             return E_FAIL;
-        if (playState_ == kPlayPaused && reader_.PositionSeconds() > 0) {
+        if (playState_ == kPlayPaused) {   // the stream went on meanwhile
             FirePlayState(kPlayPlaying);
             return S_OK;
         }
