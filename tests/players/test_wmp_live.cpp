@@ -19,7 +19,7 @@ const DWORD kWaitMs = 20000;
 // livefeed in its own process; its first "READY" line gives the address.
 class LiveFeed {
 public:
-    explicit LiveFeed(const std::wstring& pieces)
+    explicit LiveFeed(const std::wstring& pieces, const std::wstring& options = L"--rate 1")
     {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         HANDLE outRead = nullptr, outWrite = nullptr, inRead = nullptr;
@@ -33,7 +33,7 @@ public:
         start.hStdInput = inRead;
         start.hStdOutput = outWrite;
         start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        std::wstring command = L"\"" LIVEFEED_PATH L"\" \"" + pieces + L"\" --rate 1";
+        std::wstring command = L"\"" LIVEFEED_PATH L"\" \"" + pieces + L"\" " + options;
         m_started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                    &start, &m_process) != 0;
         CloseHandle(outWrite);
@@ -51,7 +51,7 @@ public:
         CloseHandle(m_output);
     }
 
-    // The address of the first READY line; empty when the feed ended first.
+    // The address of the next READY line; empty when the feed ended first.
     std::wstring ReadyUrl()
     {
         std::string line;
@@ -78,9 +78,9 @@ private:
     HANDLE m_output = nullptr;
 };
 
-class WmpLiveTest : public ::testing::TestWithParam<const wchar_t*> {
+class WmpLiveFixture {
 protected:
-    void SetUp() override
+    void Begin()
     {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         ASSERT_TRUE(RegisterStandins());
@@ -89,7 +89,7 @@ protected:
         m_selector.SetParentWindow(m_owner.Handle());
         m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
     }
-    void TearDown() override
+    void End()
     {
         m_selector.DestroyAll();
         OleUninitialize();
@@ -97,6 +97,18 @@ protected:
 
     RecordingOwner m_owner;
     CPlayerSelector m_selector;
+};
+
+class WmpLiveTest : public ::testing::TestWithParam<const wchar_t*>, protected WmpLiveFixture {
+protected:
+    void SetUp() override { Begin(); }
+    void TearDown() override { End(); }
+};
+
+class WmpLiveChange : public ::testing::Test, protected WmpLiveFixture {
+protected:
+    void SetUp() override { Begin(); }
+    void TearDown() override { End(); }
 };
 
 TEST_P(WmpLiveTest, ThePushEndpointPlaysAndThePositionAdvances)
@@ -120,6 +132,33 @@ TEST_P(WmpLiveTest, ThePushEndpointPlaysAndThePositionAdvances)
     EXPECT_GT(height, 0);
     EXPECT_EQ(0, m_owner.Count(WM_PLAYER_ERROR));
     EXPECT_EQ(S_OK, m_selector.Stop());
+}
+
+// The stream's header changes: the player stops, then the address of the
+// restarted endpoint plays.
+TEST_F(WmpLiveChange, AHeaderChangeStopsThePlayerAndTheNewAddressPlays)
+{
+    LiveFeed feed(std::wstring(PIECES_DIR) + L"/first.lpc",
+                  L"--rate 1 --then \"" + std::wstring(PIECES_DIR) + L"/second.lpc\"");
+    std::wstring url = feed.ReadyUrl();
+    ASSERT_EQ(S_OK, m_selector.Open(url.c_str()));
+    ASSERT_EQ(S_OK, m_selector.Play());
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kWaitMs));
+    m_owner.seen.clear();
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_STOPPED, kWaitMs));
+    EXPECT_EQ(0, m_owner.Count(WM_PLAYER_ERROR));
+
+    std::wstring next = feed.ReadyUrl();
+    ASSERT_EQ(0u, next.find(L"http://127.0.0.1:")) << next.c_str();
+    m_owner.seen.clear();
+    ASSERT_EQ(S_OK, m_selector.Open(next.c_str()));
+    ASSERT_EQ(S_OK, m_selector.Play());
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kWaitMs));
+    double first = 0, later = 0;
+    ASSERT_EQ(S_OK, m_selector.GetPosition(&first));
+    EXPECT_TRUE(PumpUntil([&] { return SUCCEEDED(m_selector.GetPosition(&later)) && later >= first + 1.0; },
+                          kWaitMs));
+    EXPECT_EQ(0, m_owner.Count(WM_PLAYER_ERROR));
 }
 
 INSTANTIATE_TEST_SUITE_P(Framing, WmpLiveTest, ::testing::Values(L"wmv2", L"mmsp"));

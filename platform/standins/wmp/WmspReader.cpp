@@ -162,8 +162,15 @@ void CWmspReader::Run()
     std::vector<char> buffer(64 * 1024);
     for (;;) {
         int received = recv(s, buffer.data(), static_cast<int>(buffer.size()), 0);
-        if (received <= 0)
-            return Fail(kErrorLost, "connection ended before the end of the stream");
+        if (received <= 0) {
+            // A live server that restarts closes its clients: once data came,
+            // that ends the media like "$E" does.
+            if (playing && !m_stopping) {
+                PostMessageW(m_window, kEndedMessage, 0, 0);
+                return;
+            }
+            return Fail(kErrorLost, "connection ended before the stream began");
+        }
         stream.Append(reinterpret_cast<const std::uint8_t*>(buffer.data()),
                       static_cast<std::size_t>(received));
         for (;;) {
