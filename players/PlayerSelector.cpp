@@ -168,8 +168,10 @@ int CPlayerSelector::CreateFlvHost(const wchar_t* movie)
 int CPlayerSelector::CreateWmpHost()
 {
     int made = CreateHost(m_wmp, this, WS_CHILD | WS_CLIPCHILDREN, m_rect, m_parent, kWmpId);
-    if (made)
+    if (made) {
+        m_wmp->CreationSetup();
         HostCreated();
+    }
     return made;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/standins/StandinIds.h"
 #include "platform/standins/real/RealStandin.h"
 #include "platform/standins/vlc/VlcStandin.h"
+#include "platform/standins/WmpControl.h"
 
 namespace standins {
 
@@ -17,6 +18,7 @@ StandinClass kStandinClasses[] = {
     STANDIN(CLSID_ShockwaveFlash, nullptr, CFlashControl),
     STANDIN(CLSID_RealAudio, nullptr, CRealStandin),
     STANDIN(CLSID_VLCPlugin, nullptr, CVlcStandin),
+    STANDIN(__uuidof(WindowsMediaPlayer), nullptr, CWmpControl),
 };
 
 const size_t kStandinClassCount = sizeof kStandinClasses / sizeof kStandinClasses[0];

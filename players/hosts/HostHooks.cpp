@@ -43,8 +43,3 @@ LRESULT CALLBACK CFlvOCX::MouseHookProc(int code, WPARAM wParam, LPARAM lParam)
     }
     return CallNextHookEx(next, code, wParam, lParam);
 }
-
-LRESULT CALLBACK CWmpOCX::MouseHookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    return CallNextHookEx(HookOfMessageThread(WmpHookRegistry(), lParam), code, wParam, lParam);
-}

@@ -125,7 +125,6 @@ TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
     const Case cases[] = {
         {L"rtsp://h/x", 0, E_PLAYER_REAL_CREATE},
         {L"http://h/m.swf", 0, E_PLAYER_FLASH_CREATE},
-        {L"http://h/m.wmv", 0, E_PLAYER_WMP_CREATE},
         {L"http://h/m.flv", 0, E_PLAYER_FLV_CREATE},
         {L"vlch://127.0.0.1:5000", 0, E_PLAYER_VLC_CREATE},
         {L"http://h/m.wmv", PLAYER_VLC, E_PLAYER_VLC_CREATE},   // the kind given wins

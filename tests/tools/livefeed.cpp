@@ -2,10 +2,12 @@
 // stand-in that releases the file's pieces at a given rate. For the
 // real-client tests and the players' benchmark.
 //
-// usage: livefeed PIECEFILE [--rate N] [--buffering S] [--no-pacing]
+// usage: livefeed PIECEFILE [--rate N] [--buffering S] [--no-pacing] [--then PIECEFILE]
 //
 //   --rate releases N pieces a second (default 1; 0: all at once);
-//   --no-pacing reports the hosted player buffering (push without pacing).
+//   --no-pacing reports the hosted player buffering (push without pacing);
+//   --then follows the pieces with those of a second file, whose header id
+//          differs: the stream's header changes there.
 //
 // Prints one line each, on stdout:
 //   READY <url> <title>     each stream-ready message
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -51,17 +54,19 @@ std::string Utf8(const std::wstring& text)
 
 class FileEngine : public ILiveFeederHost {
 public:
+    // A second file appends its pieces and its header.
     bool Load(const char* path)
     {
         std::ifstream in(path, std::ios::binary);
         std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (b.size() < 20 || b.compare(0, 4, "LPCF") != 0)
             return false;
-        m_first = U32(b, 4);
+        if (m_headers.empty())
+            m_first = U32(b, 4);
         std::uint32_t count = U32(b, 8);
-        m_headerId = U32(b, 12);
         std::size_t at = 20 + U32(b, 16);
-        m_header = b.substr(20, at - 20);
+        if (!m_headers.emplace(U32(b, 12), b.substr(20, at - 20)).second)
+            return false;   // the same header id twice: no change to show
         for (std::uint32_t i = 0; i < count && at + 4 <= b.size(); ++i) {
             std::uint32_t length = U32(b, at);
             m_pieces.push_back(b.substr(at + 4, length));
@@ -97,7 +102,8 @@ public:
     std::uint32_t GetWindowStart() override { return m_first; }
     bool RequestHeader(std::uint32_t id, std::string& bytes) override
     {
-        bytes = id == m_headerId ? m_header : std::string();
+        auto found = m_headers.find(id);
+        bytes = found == m_headers.end() ? std::string() : found->second;
         return !bytes.empty();
     }
     LRESULT NotifyHost(UINT message, WPARAM wParam, LPARAM lParam, bool) override
@@ -126,8 +132,7 @@ public:
 
 private:
     std::uint32_t m_first = 0;
-    std::uint32_t m_headerId = 0;
-    std::string m_header;
+    std::map<std::uint32_t, std::string> m_headers;   // by header id
     std::vector<std::string> m_pieces;
     double m_rate = 1;
     DWORD m_started = 0;
@@ -160,6 +165,10 @@ int main(int argc, char** argv)
             buffering = static_cast<std::uint32_t>(std::atoi(argv[++i]));
         else if (arg == "--no-pacing")
             engine.m_noPacing = true;
+        else if (arg == "--then" && i + 1 < argc && !engine.Load(argv[++i])) {
+            std::fprintf(stderr, "livefeed: cannot add %s\n", argv[i]);
+            return 2;
+        }
     }
     timeBeginPeriod(1);
     engine.Begin(rate);
