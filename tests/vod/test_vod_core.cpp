@@ -267,10 +267,13 @@ TEST_F(VodCoreTest, TwentyStartStopCyclesLeaveNoThreadOrHandle)
         m_core.Stop();
         EXPECT_EQ(inf::FindReaderHost(hostNumber), nullptr);
     }
-    EXPECT_EQ(testcounts::ThreadsOfThisProcess(), threads);
+    // Never more than before: a leak grows both counts, while a worker of the
+    // system's (a timer or request thread counted in the baseline) may have
+    // ended since.
+    EXPECT_LE(testcounts::ThreadsOfThisProcess(), threads);
     DWORD after = 0;
     GetProcessHandleCount(GetCurrentProcess(), &after);
-    EXPECT_EQ(after, handles);
+    EXPECT_LE(after, handles);
 }
 
 namespace {
