@@ -23,10 +23,18 @@
 
 namespace {
 
-const DISPID kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
+const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
              kDownloadedPercent = 43, kUserSession = 45;
 const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
 const DWORD kBound = 15000;
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t c : text)
+        bytes += c < 128 ? static_cast<char>(c) : '?';
+    return bytes;
+}
 
 std::wstring Wide(const std::string& text)
 {
@@ -179,6 +187,25 @@ TEST_F(ControlBehaviour, OpenStartsTheEngineAndAsksForAdvertisements)
     // The engine's connected notice enables the bar.
     ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_PLAY); })) << tracker_.Get("/_state");
     EXPECT_TRUE(Enabled(IDC_STOP));
+
+    // The statistics line every 2 s: the rates in the status bar, or the
+    // page's own text, which stays when the page gives none.
+    auto isRates = [](const std::wstring& line) {
+        return line.compare(0, 4, L"数据源：") == 0 && line.find(L" 上传：") != std::wstring::npos &&
+               line.find(L"Bps 下载：") != std::wstring::npos &&
+               line.compare(line.size() - 3, 3, L"Bps") == 0 &&
+               line.find(L"总量") == std::wstring::npos;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return isRates(Text(kInfoString)); })) << Narrow(Text(kInfoString));
+    VARIANT off;
+    off.vt = VT_BOOL;
+    off.boolVal = VARIANT_FALSE;
+    olehost::Put(dispatch_, kEnableNetDataDisplay, off);
+    olehost::PutText(dispatch_, kStatusBarDisplay, L"page text");
+    ASSERT_TRUE(PumpUntil([&] { return Text(kInfoString) == L"page text"; }));
+    olehost::PutText(dispatch_, kStatusBarDisplay, L"");
+    PumpUntil([] { return false; }, 2500);
+    EXPECT_EQ(Text(kInfoString), L"page text");
 
     SendMessageW(control_->Window(), WM_CONTROL_CLOSE, 0, 0);
     EXPECT_EQ(control_->VodEngine(), nullptr);
