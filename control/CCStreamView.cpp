@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "platform/axhost/AxHost.h"
 #include "platform/com/ComModule.h"
 #include "platform/com/Enumerator.h"
 
@@ -320,9 +321,16 @@ STDMETHODIMP CCStreamView::GetGUID(DWORD kind, GUID* guid)
 
 HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
 {
+    // The hosts of the Flash and FLV players are "AtlAxWin71" windows.
+    axhost::AxWinInit();
     HWND window = view_.Create(parent, position);
     if (window) {
         InitChildWindows();
+        // The main player's reports come here; the advertisement player's
+        // are its own business.
+        mainPlayer_.m_owner = window;
+        adPlayer_.SetParentWindow(window);
+        adPlayer_.SetRect(PlayerRect(), FALSE);
         LayoutControls();
         AutoPlay();
     }

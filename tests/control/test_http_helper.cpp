@@ -162,6 +162,9 @@ TEST_F(HttpHelperTest, FailuresCompleteAsNotOkAndRefusedUrlsSendNothing)
     ASSERT_TRUE(owner.WaitFor(2, kAnswerWait));
     EXPECT_FALSE(owner.done[1].ok);
     EXPECT_EQ(owner.done[1].text, L"");
+    // WinInet may send a request again itself after a dropped connection.
+    const int served = Served("session");
+    EXPECT_GE(served, 2);
 
     EXPECT_FALSE(owner.Get(L"ftp://127.0.0.1/x", 132, 3));
     EXPECT_FALSE(owner.Get(L"", 131, 3));
@@ -169,7 +172,7 @@ TEST_F(HttpHelperTest, FailuresCompleteAsNotOkAndRefusedUrlsSendNothing)
     EXPECT_FALSE(owner.Post(L"HTTP://127.0.0.1/x", body, 1, 131, 3));
     owner.Pump();
     EXPECT_EQ(owner.done.size(), 2u);
-    EXPECT_EQ(Served("session"), 2);
+    EXPECT_EQ(Served("session"), served);
 }
 
 // A cancelled request is gone at once; its late completion reaches no
