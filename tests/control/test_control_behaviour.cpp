@@ -323,4 +323,44 @@ TEST_F(ControlBehaviour, SessionKeepAliveRunsWhilePlayingAndItsRefusalBlocks)
     EXPECT_EQ(Text(kStateString), L"no more");
 }
 
+// The engines' status ids become the state text; an id the table lacks
+// shows nothing.
+TEST_F(ControlBehaviour, EngineStatusTextsAndAutoPlayOff)
+{
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    EXPECT_EQ(control_->VodEngine(), nullptr);
+    EXPECT_TRUE(Enabled(IDC_PLAY));
+
+    const struct {
+        UINT message;
+        LPARAM id;
+        const wchar_t* text;
+    } cases[] = {
+        {1298, 111, L"开始登入..."},     {1298, 112, L"登入成功！"},
+        {1298, 113, L"登入失败！"},      {1298, 114, L"开始获取节点..."},
+        {1298, 115, L"获取节点成功！"},  {1298, 116, L"获取节点失败！"},
+        {1298, 117, L"开始连接节点..."}, {1570, 118, L"等待切到下一个节目。"},
+        {1298, 9999, L""},
+    };
+    for (const auto& c : cases) {
+        SendMessageW(control_->Window(), c.message, 1, c.id);
+        EXPECT_EQ(Text(kStateString), c.text) << c.id;
+    }
+    // The live engine's stage 9 carries its own text.
+    SendMessageW(control_->Window(), 1570, 9, reinterpret_cast<LPARAM>(L"own words"));
+    EXPECT_EQ(Text(kStateString), L"own words");
+
+    // The play button opens what AutoPlay left closed.
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_NE(control_->VodEngine(), nullptr);
+    EXPECT_FALSE(Enabled(IDC_PLAY));
+    // A command from an item's notification other than a click is not ours.
+    PlayerReports(PLAYSTATE_PLAYING);
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 1), 1);
+    EXPECT_EQ(Text(kPlayState), L"1");
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
+    EXPECT_EQ(Text(kPlayState), L"0");
+}
+
 }  // namespace
