@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "control/ControlIds.h"
 #include "players/PlayerKind.h"
 #include "tests/net/NetTestSupport.h"
+#include "tests/platform/StandinSupport.h"
 #include "tests/tools/OleTestHost.h"
 
 namespace {
@@ -48,9 +50,8 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(content_.Ready()) << "run through the swarm fixture";
+        ASSERT_TRUE(content_.Ready()) << "run through the vod_seed_swarm fixture";
         content_.Set("{\"reset\": true}");
-        tracker_.Set("{\"reset\": true}");
         contentBase_ = "http://127.0.0.1:" +
                        std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
         bag_.values[L"Nat"] =
@@ -66,6 +67,7 @@ protected:
 
     void TearDown() override
     {
+        tracker_.Set("{\"extra_peers\": []}");
         if (!control_)
             return;
         if (point_) {
@@ -157,6 +159,34 @@ protected:
     IDispatch* dispatch_ = nullptr;
     IOleObject* ole_ = nullptr;
 };
+
+// The whole road of one video: the engine fetches from the seed, the
+// pre-buffer ends, the FLV host plays the loopback URL: 2 and 1; pause and
+// play; stop.
+TEST_F(ControlBehaviour, AVideoFromTheSeedPlaysPausesAndStops)
+{
+    ASSERT_TRUE(RegisterStandins());
+    const std::string hash = std::getenv("TOVRA_SEED_HASH");
+    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
+                             Wide(hash) + L"&mime=flv&size=" +
+                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"BufferTime"] = L"2";
+    Activate();
+    ASSERT_NE(control_->VodEngine(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+        << Narrow(Text(kStateString));
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
+    EXPECT_EQ(Text(kPlayState), L"1");
+
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_EQ(Text(kPlayState), L"2");
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_EQ(Text(kPlayState), L"1");
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1, 2, 1, 3, 0}));
+    EXPECT_NE(control_->VodEngine(), nullptr) << "stop leaves the engine running";
+}
 
 // AutoPlay opens at once: the engine runs, getad goes to the Cgi URL as one
 // bencoded dictionary, and an "ad" URL is fetched with ADAppend verbatim.
