@@ -188,6 +188,25 @@ TEST_F(ControlBehaviour, AVideoFromTheSeedPlaysPausesAndStops)
     EXPECT_NE(control_->VodEngine(), nullptr) << "stop leaves the engine running";
 }
 
+// With a buffer advertisement the percent counts its seconds whatever the
+// data, and the play command waits for it.
+TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
+{
+    ASSERT_TRUE(RegisterStandins());
+    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
+                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
+                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"BufferTime"] = L"4";
+    bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
+        << Narrow(Text(kStateString));
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_TRUE(Events().empty()) << "play waits for the advertisement";
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000));
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
+}
+
 // AutoPlay opens at once: the engine runs, getad goes to the Cgi URL as one
 // bencoded dictionary, and an "ad" URL is fetched with ADAppend verbatim.
 TEST_F(ControlBehaviour, OpenStartsTheEngineAndAsksForAdvertisements)
