@@ -50,7 +50,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(content_.Ready()) << "run through the vod_seed_swarm fixture";
+        ASSERT_TRUE(content_.Ready()) << "run through the play_swarm fixture";
         content_.Set("{\"reset\": true}");
         contentBase_ = "http://127.0.0.1:" +
                        std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
@@ -186,6 +186,24 @@ TEST_F(ControlBehaviour, AVideoFromTheSeedPlaysPausesAndStops)
     PumpUntil([] { return false; }, 500);
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1, 2, 1, 3, 0}));
     EXPECT_NE(control_->VodEngine(), nullptr) << "stop leaves the engine running";
+}
+
+// A live channel: the engine's stream-ready notice plays its local FLV
+// address: 2 and 1; the player's end gives 4 and 0.
+TEST_F(ControlBehaviour, ALiveChannelPlaysWhenItsStreamIsReady)
+{
+    ASSERT_TRUE(RegisterStandins());
+    bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_LIVE_CID"));
+    Activate();
+    ASSERT_NE(control_->LiveEngine(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+        << Narrow(Text(kStateString));
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
+    EXPECT_EQ(Text(kLocalPlayerUrl).compare(0, 17, L"http://127.0.0.1:"), 0);
+    EXPECT_FALSE(Enabled(IDC_PLAY)) << "a live channel cannot be paused";
+    PlayerReports(PLAYSTATE_STOPPED);
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1, 4, 0}));
+    EXPECT_TRUE(Enabled(IDC_PLAY));
 }
 
 // With a buffer advertisement the percent counts its seconds whatever the
