@@ -206,6 +206,54 @@ TEST_F(ControlBehaviour, ALiveChannelPlaysWhenItsStreamIsReady)
     EXPECT_TRUE(Enabled(IDC_PLAY));
 }
 
+// Message boxes of this thread: their caption and text recorded, each
+// ended at once as its OK button would end it.
+struct BoxRecord {
+    std::wstring caption, text;
+};
+std::vector<BoxRecord> g_boxes;
+HHOOK g_boxHook = nullptr;
+
+LRESULT CALLBACK EndBoxes(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        wchar_t name[32] = {}, caption[256] = {}, text[512] = {};
+        GetClassNameW(box, name, 32);
+        if (std::wstring(name) == L"#32770") {
+            GetWindowTextW(box, caption, 256);
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            g_boxes.push_back({caption, text});
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+// A player that cannot be created: its box by its code, the failure text,
+// and the control stays stopped.
+TEST_F(ControlBehaviour, APlayerThatCannotBeCreatedShowsItsBox)
+{
+    ASSERT_TRUE(RegisterStandins());
+    SetStandinKnob(L"FAIL_CREATE", L"Flash");
+    g_boxes.clear();
+    g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
+    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
+                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
+                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"BufferTime"] = L"2";
+    Activate();
+    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, 60000);
+    UnhookWindowsHookEx(g_boxHook);
+    SetStandinKnob(L"FAIL_CREATE", nullptr);
+    ASSERT_TRUE(failed) << Narrow(Text(kStateString));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].caption, L"提示");
+    EXPECT_EQ(g_boxes[0].text, L"Flash控件创建不成功，请先安装！");
+    EXPECT_TRUE(Events().empty());
+    EXPECT_EQ(Text(kPlayState), L"0");
+}
+
 // With a buffer advertisement the percent counts its seconds whatever the
 // data, and the play command waits for it.
 TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
