@@ -478,4 +478,20 @@ TEST_F(ControlBehaviour, EngineStatusTextsAndAutoPlayOff)
     EXPECT_EQ(Text(kPlayState), L"0");
 }
 
+// The mute button toggles the Mute property; a press from another item's
+// notification does nothing.
+TEST_F(ControlBehaviour, MuteToggles)
+{
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    const struct {
+        WORD notification;
+        const wchar_t* mute;
+    } presses[] = {{0, L"-1"}, {0, L"0"}, {1, L"0"}, {0, L"-1"}};
+    for (const auto& p : presses) {
+        SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_MUTE, p.notification), 0);
+        EXPECT_EQ(Text(16), p.mute);
+    }
+}
+
 }  // namespace
