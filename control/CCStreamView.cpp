@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "platform/axhost/AxHost.h"
 #include "platform/com/ComModule.h"
 #include "platform/com/Enumerator.h"
 
@@ -104,18 +105,6 @@ HRESULT CCStreamView::Create(IUnknown* outer, REFIID iid, void** object)
     HRESULT result = created->QueryInterface(iid, object);
     created->Release();
     return result;
-}
-
-void CCStreamView::SetPlayState(ULONG state)
-{
-    if (state == playState_)
-        return;
-    playState_ = state;
-    VARIANT argument;
-    argument.vt = VT_I4;
-    argument.lVal = static_cast<LONG>(state);
-    DISPPARAMS params = {&argument, nullptr, 1, 0};
-    events_.Fire(1, params);
 }
 
 STDMETHODIMP CCStreamView::QueryInterface(REFIID iid, void** object)
@@ -332,10 +321,18 @@ STDMETHODIMP CCStreamView::GetGUID(DWORD kind, GUID* guid)
 
 HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
 {
+    // The hosts of the Flash and FLV players are "AtlAxWin71" windows.
+    axhost::AxWinInit();
     HWND window = view_.Create(parent, position);
     if (window) {
         InitChildWindows();
+        // The main player's reports come here; the advertisement player's
+        // are its own business.
+        mainPlayer_.m_owner = window;
+        adPlayer_.SetParentWindow(window);
+        adPlayer_.SetRect(PlayerRect(), FALSE);
         LayoutControls();
+        AutoPlay();
     }
     return window;
 }
