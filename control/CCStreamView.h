@@ -226,6 +226,9 @@ private:
     void ToggleVideoSize();
     void RepaintSeeThroughItems(const RECT& painted);
     void OnDestroyWindow();
+    // The dialogs' messages (CCStreamViewDialogs.cpp).
+    bool ProcessDialogMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result);
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
 

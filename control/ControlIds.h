@@ -19,3 +19,6 @@
 // Messages to the control window from the page's methods.
 #define WM_CONTROL_CLOSE 1184
 #define WM_CONTROL_OPEN 1185
+
+// Commands of the right-click menu.
+#define ID_SETTINGS 0x8005
