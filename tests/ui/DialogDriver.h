@@ -53,10 +53,38 @@ public:
         return text;
     }
     static std::wstring ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+    // Once ready() holds (asked every 20 ms, for at most 10 s), then(); the
+    // timer runs inside whatever modal loop is current. Gives up with a
+    // cancel of `dialog`.
+    static void WhenReady(HWND dialog, std::function<bool()> ready, std::function<void()> then)
+    {
+        s_pending = {dialog, std::move(ready), std::move(then), 0};
+        SetTimer(nullptr, 0, 20, Poll);
+    }
     // A message box's text (its static item 0xFFFF).
     static std::wstring BoxText(HWND box) { return ItemText(box, 0xFFFF); }
 
 private:
+    struct Pending {
+        HWND dialog;
+        std::function<bool()> ready;
+        std::function<void()> then;
+        int ticks;
+    };
+    static void CALLBACK Poll(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        if (!s_pending.ready())  {
+            if (++s_pending.ticks < 500)
+                return;
+            KillTimer(nullptr, timer);
+            fwprintf(stderr, L"the awaited state never came\n");
+            Press(s_pending.dialog, IDCANCEL);
+            return;
+        }
+        KillTimer(nullptr, timer);
+        s_pending.then();
+    }
+
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
     {
         DialogDriver* self = s_current;
@@ -82,6 +110,7 @@ private:
     }
 
     static inline DialogDriver* s_current = nullptr;
+    static inline Pending s_pending;
     HHOOK m_hook = nullptr;
     std::vector<Step> m_steps;
     std::size_t m_next = 0;
