@@ -106,18 +106,6 @@ HRESULT CCStreamView::Create(IUnknown* outer, REFIID iid, void** object)
     return result;
 }
 
-void CCStreamView::SetPlayState(ULONG state)
-{
-    if (state == playState_)
-        return;
-    playState_ = state;
-    VARIANT argument;
-    argument.vt = VT_I4;
-    argument.lVal = static_cast<LONG>(state);
-    DISPPARAMS params = {&argument, nullptr, 1, 0};
-    events_.Fire(1, params);
-}
-
 STDMETHODIMP CCStreamView::QueryInterface(REFIID iid, void** object)
 {
     if (!object)
@@ -336,6 +324,7 @@ HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
     if (window) {
         InitChildWindows();
         LayoutControls();
+        AutoPlay();
     }
     return window;
 }

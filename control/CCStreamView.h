@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "control/HttpHelper.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/OleControl.h"
 #include "control/ControlView.h"
@@ -18,6 +19,10 @@
 #include "ui/SVolumeCtrl.h"
 #include "vodctl_h.h"
 
+class CVodCore;
+class CLiveCore;
+struct IHTMLDocument2;
+
 // The web page's control: its automation properties and methods, page
 // parameters, play-state event and safety for scripting. Its window is the
 // control bar dialog, made at in-place activation. Every call runs on the
@@ -28,7 +33,8 @@ class CCStreamView : public ICStreamView2,
                      public IObjectSafety,
                      public IPersistPropertyBag,
                      public IProvideClassInfo2,
-                     public CMessageMap {
+                     public CMessageMap,
+                     public CHttpHelper<CCStreamView> {
 public:
     enum LayoutMode { LAYOUT_FULL = 0, LAYOUT_SIMPLE = 1, LAYOUT_MINI = 3, LAYOUT_AUDIO = 4,
                       LAYOUT_COMPACT = 5 };
@@ -52,6 +58,15 @@ public:
     const std::wstring& ChatCookieName() const { return chatCookieName_; }
     bool ChatNameCookie() const { return chatNameCookie_; }
     HWND Window() const { return view_.Handle(); }
+    HWND Handle() const { return view_.Handle(); }  // the HTTP completions' target
+    CVodCore* VodEngine() const { return vod_; }
+    CLiveCore* LiveEngine() const { return live_; }
+    CoreKind Kind() const { return coreKind_; }
+
+    // Content-server requests (CCStreamViewRequests.cpp).
+    enum RequestId { REQ_GETAD = 131, REQ_SESSION = 132, REQ_ADXML = 133 };
+    int OnHttpDone(UINT id, bool ok, const std::wstring& text) override;
+    UINT GetCodePage(UINT) override { return CP_UTF8; }
 
     // The bar's geometry by layout mode (see CCStreamViewLayout.cpp).
     void LayoutControls();
@@ -232,12 +247,55 @@ private:
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
 
+    // Lifecycle (CCStreamViewLifecycle.cpp).
+    void AutoPlay();
+    LRESULT OnOpen();
+    bool StartCore();
+    bool StartVodCore(const std::string& natHost, WORD natPort, const std::string& stunHost,
+                      int lowPort, int highPort, const std::wstring& trackerUrl);
+    bool StartLiveCore(const std::string& natHost, WORD natPort, const std::string& stunHost,
+                       int lowPort, int highPort, const std::wstring& trackerUrl);
+    bool GetTopDocument(IHTMLDocument2** document);
+    void OnPlayPause();
+    bool PlayUrl(const wchar_t* url, bool replaying);
+    void OnStop(LPARAM fromButton);
+    bool ResetPlayback();
+    LRESULT OnClose();
+    void OnReplay(WPARAM copy);
+    void EnableButtons(std::initializer_list<int> ids, bool enable);
+    bool FlvMovie() const;
+
+    // Messages, timers and play state (CCStreamViewMessages.cpp).
+    bool ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void ApplyPlayState(ULONG state);
+    LRESULT OnPlayerEvent(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnPlayerPlayState(WPARAM state);
+    LRESULT OnEngineConnected(WPARAM wParam);
+    void OnTimer(UINT_PTR id);
+    void OnPositionTimer();
+    void OnStatisticsTimer();
+    void OnPrebufferTimer();
+    void UpdateStatistics(int count, int upRate, int downRate, std::int64_t upTotal,
+                          std::int64_t downTotal);
+    void ShowFlashAd(bool stopped);
+    void ShowPausedAd();
+    void SyncFullBarButtons();
+    void NotifyEngine(UINT vodMessage);
+    void ShowCursorAgain();
+    void OnMuteToggle();
+    void OnFullScreenToggle();
+
+    // Requests (CCStreamViewRequests.cpp).
+    void RequestAd();
+    void RequestAdXml(const std::wstring& url);
+    void SendSessionKeepAlive();
+
     volatile LONG refs_ = 1;
     ITypeInfo* dispatchInfo_ = nullptr;  // loaded on first use, kept
     com::CConnectionPoint events_;
     DWORD safety_ = 0;
     CControlView view_{this};
-    CPlayerSelector mainPlayer_;
+    CPlayerSelector mainPlayer_, adPlayer_;
     UI_Mgr::SBmpMapMgr skin_;
     UI::SVolumeCtrl volumeSlider_, positionBar_;
     CTimeDisplayWnd timeDisplay_;
@@ -271,4 +329,19 @@ private:
     std::wstring sessionUrl_;
     int sessionInterval_ = 300;
     bool sessionEnabled_ = false;
+
+    // At most one engine, of the kind coreKind_ names.
+    CVodCore* vod_ = nullptr;
+    CLiveCore* live_ = nullptr;
+    // The engine's content or channel id and content hash, as handed to it.
+    std::int64_t engineCid_ = 0;
+    std::wstring engineHash_;
+    bool opened_ = false, stoppedByUser_ = false, adPending_ = true, replaying_ = false;
+    std::uint32_t prebufferSeconds_ = 15, prebufferTicks_ = 0;
+    std::wstring programmeTitle_;
+    int sessionSeconds_ = 0;
+    bool sessionAccepted_ = true;
+    std::wstring sessionReason_;
+    // ShowCursor(FALSE) calls made for the full-screen player not yet undone.
+    int cursorHides_ = 0;
 };

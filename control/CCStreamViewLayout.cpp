@@ -346,7 +346,7 @@ void CCStreamView::SyncFullControl(bool show)
         return;
     }
     fullControl_.SetVolume(volumeSlider_.GetPos() / 10);
-    fullControl_.SetVodFlag(coreKind_ == CORE_VOD);
+    fullControl_.SetVodFlag(coreKind_ == CORE_VOD && vod_ != nullptr);
     fullControl_.SetProgress(positionBar_.GetPos(), positionBar_.GetPos2());
     fullControl_.SetPlayState(GetButtonState(IDC_PLAY));
     fullControl_.SetStopState(GetButtonState(IDC_STOP));
@@ -382,6 +382,10 @@ void CCStreamView::OnDestroyWindow()
     if (fullControl_.Handle())
         fullControl_.DestroyWindow();
     GetToolTipWindow(Window(), false);
+    ResetPlayback();
+    OnClose();
+    mainPlayer_.DestroyAll();
+    adPlayer_.DestroyAll();
     skin_.Release();
 }
 
@@ -422,10 +426,10 @@ bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
             result = 0;
             return true;
         }
-        return false;
+        break;
     case WM_DESTROY:
         OnDestroyWindow();
         return false;
     }
-    return false;
+    return ProcessControlMessage(message, wParam, lParam, result);
 }

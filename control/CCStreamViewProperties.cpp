@@ -1,6 +1,12 @@
 // The automation properties and methods of the control. A put stores (and at
 // most normalises) its value; it acts on the window only when that exists.
+// The engines need Winsock 2 before windows.h.
+#include <winsock2.h>
+
 #include "control/CCStreamView.h"
+
+#include "live/LiveCore.h"
+#include "vod/VodCore.h"
 
 #include <shlwapi.h>
 
@@ -106,7 +112,6 @@ BOOL_PROPERTY(AutoPlay, autoPlay_)
 BOOL_PROPERTY(AutoChatPop, autoChatPop_)
 BOOL_PROPERTY(EnableChat, enableChat_)
 BOOL_PROPERTY(EnableContexMenu, enableContexMenu_)
-BOOL_PROPERTY(EnableCacheData, enableCacheData_)
 BOOL_PROPERTY(EnablePlaylist, enablePlaylist_)
 BOOL_PROPERTY(EnableControlBar, enableControlBar_)
 BOOL_PROPERTY(EnableNetDataDisplay, enableNetDataDisplay_)
@@ -357,9 +362,32 @@ PLAYER_FLAG_PROPERTY(OrgSize, orgSize_, SetOrgSize)
 PLAYER_FLAG_PROPERTY(LockFullscreen, lockFullscreen_, SetLockFullscreen)
 PLAYER_FLAG_PROPERTY(AutoFullscreen, autoFullscreen_, SetAutoFullscreen)
 
+STDMETHODIMP CCStreamView::get_EnableCacheData(VARIANT_BOOL* value)
+{
+    return Out(static_cast<VARIANT_BOOL>(enableCacheData_), value);
+}
+
+// Asks the engine itself: an Open that failed after reading the content
+// query leaves the kind set without an engine.
+STDMETHODIMP CCStreamView::put_EnableCacheData(VARIANT_BOOL value)
+{
+    enableCacheData_ = value;
+    if (coreKind_ == CORE_VOD && vod_)
+        vod_->SetCacheEnabled(value != 0);
+    return S_OK;
+}
+
 STDMETHODIMP CCStreamView::get_LocalPlayerUrl(BSTR* value)
 {
-    return get_StateString(value);
+    if (!value)
+        return E_POINTER;
+    std::wstring url;
+    if (coreKind_ == CORE_VOD && vod_)
+        url = vod_->GetPlayUrl();
+    else if (coreKind_ == CORE_LIVE && live_)
+        url = live_->GetPlayerUrl();
+    *value = SysAllocString(url.c_str());
+    return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CCStreamView::get_PlayState(ULONG* value)
@@ -369,7 +397,7 @@ STDMETHODIMP CCStreamView::get_PlayState(ULONG* value)
 
 STDMETHODIMP CCStreamView::get_DownloadedPercent(ULONG* value)
 {
-    ULONG mark = coreKind_ == CORE_VOD ? static_cast<ULONG>(positionBar_.GetPos2()) : 0;
+    ULONG mark = coreKind_ == CORE_VOD && vod_ ? static_cast<ULONG>(positionBar_.GetPos2()) : 0;
     return Out(mark, value);
 }
 
@@ -396,6 +424,8 @@ STDMETHODIMP CCStreamView::put_UserSession(BSTR value)
         sessionInterval_ = 60;
     }
     sessionEnabled_ = !sessionUrl_.empty();
+    if (!sessionEnabled_ && WindowExists())
+        KillTimer(Window(), TIMER_SESSION);
     return result;
 }
 

@@ -19,6 +19,19 @@
 // Messages to the control window from the page's methods.
 #define WM_CONTROL_CLOSE 1184
 #define WM_CONTROL_OPEN 1185
+// Posted by the control to itself after a Windows Media Player error; wParam
+// is a malloc'd copy of the failed URL, which the handler frees.
+#define WM_CONTROL_REPLAY 1186
 
-// Commands of the right-click menu.
+// Menu commands of the right-click menu.
+#define ID_ABOUT 0x8002
 #define ID_SETTINGS 0x8005
+
+// Timers of the control window.
+#define TIMER_POSITION 16
+#define TIMER_WMP_BUFFERING 17
+#define TIMER_STATISTICS 18
+#define TIMER_HIDE_CURSOR 19
+#define TIMER_FULLSCREEN_BAR 20
+#define TIMER_PREBUFFER 21
+#define TIMER_SESSION 22
