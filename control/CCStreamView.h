@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "control/ChannelAuth.h"
 #include "control/HttpHelper.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/OleControl.h"
@@ -244,6 +245,11 @@ private:
     // The dialogs' messages (CCStreamViewDialogs.cpp).
     bool ProcessDialogMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result);
+    LRESULT OnAuthChallenge(WPARAM bytes, LPARAM length);
+    // True when a challenge dialog was on screen: it ends cancelled, and the
+    // close waits until the engine has its answer.
+    bool DeferCloseWhileChallenged();
+    std::wstring LoginPageAddress();
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
 
@@ -344,4 +350,7 @@ private:
     std::wstring sessionReason_;
     // ShowCursor(FALSE) calls made for the full-screen player not yet undone.
     int cursorHides_ = 0;
+    // The channel challenge being answered, and what came meanwhile.
+    CChannelAuth channelAuth_;
+    bool closeAfterChallenge_ = false, openAfterChallenge_ = false;
 };

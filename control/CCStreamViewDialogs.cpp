@@ -1,17 +1,88 @@
-// The control's dialogs: settings.
+// The control's dialogs: the channel challenge and the settings.
 #include "control/CCStreamView.h"
+
+#include <mshtml.h>
+#include <shlwapi.h>
 
 #include "control/ControlIds.h"
 #include "ui/CSettingsDlg.h"
+#include "vod/VodEngineMessages.h"
 
-bool CCStreamView::ProcessDialogMessage(HWND, UINT message, WPARAM wParam, LPARAM,
+bool CCStreamView::ProcessDialogMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result)
 {
-    if (message == WM_COMMAND && LOWORD(wParam) == ID_SETTINGS) {
-        CSettingsDlg settings;
-        settings.DoModal(GetActiveWindow());
+    switch (message) {
+    case WM_VOD_PASSWORD:
+        result = OnAuthChallenge(wParam, lParam);
+        return true;
+    case WM_CONTROL_OPEN:
+        // An engine waits for our answer: it is closed once it has it, then
+        // this open runs.
+        if (!channelAuth_.Running())
+            return false;
+        openAfterChallenge_ = true;
+        DeferCloseWhileChallenged();
+        result = 0;
+        return true;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != ID_SETTINGS)
+            return false;
+        {
+            CSettingsDlg settings;
+            settings.DoModal(GetActiveWindow());
+        }
         result = 0;
         return true;
     }
     return false;
+}
+
+LRESULT CCStreamView::OnAuthChallenge(WPARAM bytes, LPARAM length)
+{
+    if (channelAuth_.Running())
+        return 0;
+    const LRESULT answer = channelAuth_.Answer(reinterpret_cast<const char*>(bytes),
+                                               static_cast<int>(length), GetActiveWindow(),
+                                               LoginPageAddress());
+    if (!closeAfterChallenge_)
+        return answer;
+    // The engine's Stop waits for its thread, which waits for this answer:
+    // answer first, then close (and open, when that was asked for).
+    ReplyMessage(0);
+    closeAfterChallenge_ = false;
+    OnClose();
+    if (openAfterChallenge_) {
+        openAfterChallenge_ = false;
+        OnOpen();
+    }
+    return 0;
+}
+
+bool CCStreamView::DeferCloseWhileChallenged()
+{
+    if (!channelAuth_.Running())
+        return false;
+    closeAfterChallenge_ = true;
+    channelAuth_.Cancel();
+    return true;
+}
+
+// The page's address, or our program's file name outside a browser.
+std::wstring CCStreamView::LoginPageAddress()
+{
+    std::wstring address;
+    IHTMLDocument2* document = nullptr;
+    if (GetTopDocument(&document)) {
+        BSTR url = nullptr;
+        if (SUCCEEDED(document->get_URL(&url)) && url)
+            address.assign(url, SysStringLen(url));
+        SysFreeString(url);
+        document->Release();
+    }
+    if (address.empty()) {
+        wchar_t path[MAX_PATH] = L"";
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        address = PathFindFileNameW(path);
+    }
+    return address;
 }
