@@ -14,7 +14,7 @@
 #include "control/ControlRules.h"
 #include "control/ControlStrings.h"
 #include "live/LiveCore.h"
-#include "platform/com/ComModule.h"
+#include "platform/window/WindowBase.h"
 #include "players/PlayerKind.h"
 #include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
@@ -47,7 +47,7 @@ std::string Narrow(const std::wstring& text)
 std::wstring LoadControlString(UINT id)
 {
     const wchar_t* text = nullptr;
-    int length = LoadStringW(com::ModuleInstance(), id, reinterpret_cast<wchar_t*>(&text), 0);
+    int length = LoadStringW(CWindowBase::ModuleInstance(), id, reinterpret_cast<wchar_t*>(&text), 0);
     return length > 0 ? std::wstring(text, length) : std::wstring();
 }
 
@@ -150,7 +150,7 @@ bool CCStreamView::StartVodCore(const std::string& natHost, WORD natPort,
         vod_->SetReadAheadSeconds(fullDataTime_);
     if (memorySize_ != 0)
         vod_->SetBlockMapMemory(static_cast<std::int32_t>(memorySize_));
-    if (!vod_->Start(com::ModuleInstance())) {
+    if (!vod_->Start(CWindowBase::ModuleInstance())) {
         vod_->Stop();
         delete vod_;
         vod_ = nullptr;
@@ -185,7 +185,7 @@ bool CCStreamView::StartLiveCore(const std::string& natHost, WORD natPort,
     live_->SetBufferingSeconds(bufferTime_);
     live_->SetInitialSendRate(static_cast<std::int32_t>(defaultULS_));
     live_->SetAssumedPeerRate(static_cast<std::int32_t>(defaultDLS_));
-    if (!live_->Start(com::ModuleInstance())) {
+    if (!live_->Start(CWindowBase::ModuleInstance())) {
         live_->Stop();
         delete live_;
         live_ = nullptr;

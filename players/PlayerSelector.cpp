@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <string>   // before dshow.h, whose strsafe.h hides vswprintf from <string>
 
 #include "players/DShowPlayer.h"
 #include "players/SeekTarget.h"
@@ -137,8 +138,11 @@ int CPlayerSelector::CreateRealHost()
 int CPlayerSelector::CreateFlashHost()
 {
     int made = CreateHost(m_flash, this, WS_CHILD | WS_CLIPSIBLINGS, m_rect, m_parent, kFlashId);
-    if (made)
+    if (made) {
         HostCreated();
+        m_flash->SetLoop(false);
+        m_flash->SetMenu(false);
+    }
     return made;
 }
 
@@ -154,6 +158,8 @@ int CPlayerSelector::CreateFlvHost(const wchar_t* movie)
     }
     m_flv = host;
     HostCreated();
+    host->SetLoop(false);
+    host->SetMenu(false);
     return 1;
 }
 

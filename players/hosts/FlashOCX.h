@@ -1,14 +1,47 @@
 #pragma once
 
-#include "players/hosts/PendingHost.h"
+#include <windows.h>
+#include <oleauto.h>
 
-// The host of the Shockwave Flash control; its creation fails until it is built.
-class CFlashOCX : public CPendingHost {
+#include "platform/axhost/DispEventSink.h"
+
+class CPlayerSelector;
+
+// The host of the Shockwave Flash control for plain movies: an "AtlAxWin71"
+// window that creates the control by its class id, and the control's event
+// sink, which passes the load progress on. Positions are frames.
+class CFlashOCX : public axhost::CDispEventSink {
 public:
-    using CPendingHost::CPendingHost;
+    explicit CFlashOCX(CPlayerSelector* selector);
+    ~CFlashOCX() override;
 
-    // The movie's own settings, asked by the selector at Open and Stop.
-    HRESULT SetLoop(bool loop) { return E_NOTIMPL; }
-    HRESULT SetBackgroundColor(long color) { return E_NOTIMPL; }
-    HRESULT GotoFrame(long frame) { return E_NOTIMPL; }
+    // 1 once the window, the control and the sink exist; 0 otherwise (also
+    // when a control exists already).
+    int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
+    // 1 when the window was destroyed.
+    int Destroy();
+    HWND Handle() const { return m_hwnd; }
+
+    HRESULT Open(const wchar_t* movie);
+    HRESULT Play();
+    HRESULT Stop();
+    HRESULT GotoFrame(long frame);
+    HRESULT GetPosition(double* frame);
+    HRESULT GetDuration(double* frames);
+    HRESULT GetBufferingPercent(int* percent);
+    HRESULT GetSourceUrl(BSTR* url);
+    HRESULT SetLoop(bool loop);
+    HRESULT SetMenu(bool menu);
+    HRESULT SetBackgroundColor(long color);
+
+protected:
+    void OnEvent(DISPID id, const axhost::EventArgs& args) override;
+
+private:
+    void ReleaseControl();
+    HRESULT GetNumber(const wchar_t* name, bool method, long* value);
+
+    HWND m_hwnd = nullptr;
+    IDispatch* m_control = nullptr;   // IShockwaveFlash, called by name
+    CPlayerSelector* m_selector;      // not owned
 };

@@ -114,6 +114,9 @@ TEST_F(SelectorTest, EveryCommandWithoutAPlayerAnswersNone)
 
 TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
 {
+    // The tests' stand-in controls may be registered in the prefix: none of
+    // them may be created here.
+    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", L"*");
     struct Case {
         const wchar_t* address;
         int kind;
@@ -133,6 +136,7 @@ TEST_F(SelectorTest, HostsThatCannotBeMadeAnswerTheirCreationCode)
         EXPECT_EQ(c.result, m_selector.Open(c.address, c.kind)) << c.address;
         EXPECT_EQ(0, m_selector.Kind()) << c.address;
     }
+    SetEnvironmentVariableW(L"TOVRA_STANDIN_FAIL_CREATE", nullptr);
 }
 
 TEST_F(SelectorTest, AFailedHandOverKeepsTheKindAndHidesTheWindow)

@@ -1,0 +1,23 @@
+#pragma once
+// The knobs the tests turn through environment variables, read at each use:
+//   TOVRA_STANDIN_FAIL_CREATE    control names, comma-separated ("Flash,VLC"),
+//                                or "*": creating those controls fails
+//   TOVRA_STANDIN_FLASH_VERSION  the Flash major version to report (7 makes
+//                                the FLV host refuse the control), or the
+//                                whole version value as "0x..."
+//   TOVRA_STANDIN_FLASH_HOLD_READY the Flash movie never reports ready
+//   TOVRA_STANDIN_PROBE_NO_CLASSINFO the probe hides IProvideClassInfo(2)
+//   TOVRA_STANDIN_NO_WMPCONTROLS the WMP control answers no IWMPControls
+//   TOVRA_STANDIN_NO_VLCCONTROL2 the VLC control answers no IVLCControl2
+#include <string>
+
+namespace standins {
+
+// The variable TOVRA_STANDIN_<name>; empty when unset.
+std::wstring KnobText(const wchar_t* name);
+// Set to anything but empty or "0".
+bool KnobSet(const wchar_t* name);
+// Whether TOVRA_STANDIN_FAIL_CREATE names this control (or is "*").
+bool CreationRefused(const wchar_t* control);
+
+}  // namespace standins

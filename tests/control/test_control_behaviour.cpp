@@ -1,0 +1,326 @@
+// The control at work in a container, against the swarm fixture (NAT
+// server, tracker and content server): Open starts the engine and asks for
+// advertisements, the play state follows the player's reports, the session
+// keep-alive runs while playing and its refusal stops and blocks playback,
+// Close ends the engine.
+#include <winsock2.h>
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/CCStreamView.h"
+#include "control/ControlIds.h"
+#include "players/PlayerKind.h"
+#include "tests/net/NetTestSupport.h"
+#include "tests/tools/OleTestHost.h"
+
+namespace {
+
+const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
+             kDownloadedPercent = 43, kUserSession = 45;
+const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
+const DWORD kBound = 15000;
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t c : text)
+        bytes += c < 128 ? static_cast<char>(c) : '?';
+    return bytes;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+class ControlBehaviour : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(content_.Ready()) << "run through the swarm fixture";
+        content_.Set("{\"reset\": true}");
+        tracker_.Set("{\"reset\": true}");
+        contentBase_ = "http://127.0.0.1:" +
+                       std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
+        bag_.values[L"Nat"] =
+            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
+        bag_.values[L"Stun"] = L"127.0.0.1";
+        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
+                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
+                              L"/cgi-bin/vod.fcgi";
+        bag_.values[L"Action"] = std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv";
+        bag_.values[L"PortRange"] = L"20000:20100";
+        bag_.values[L"EnableCacheData"] = L"0";
+    }
+
+    void TearDown() override
+    {
+        if (!control_)
+            return;
+        if (point_) {
+            point_->Unadvise(cookie_);
+            point_->Release();
+        }
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        dispatch_->Release();
+        EXPECT_EQ(control_->Release(), 0u);
+        site_.reset();
+        DestroyWindow(page_);
+    }
+
+    // The page: parameters from the bag, the sink advised, then activation.
+    void Activate()
+    {
+        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(page_);
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        IPersistPropertyBag* persist = nullptr;
+        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
+        persist->Release();
+        IConnectionPointContainer* container = nullptr;
+        control_->QueryInterface(IID_IConnectionPointContainer,
+                                 reinterpret_cast<void**>(&container));
+        container->FindConnectionPoint(DIID__IVodEvents, &point_);
+        container->Release();
+        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
+        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
+        RECT place = {0, 0, 400, 300};
+        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
+        ASSERT_NE(control_->Window(), nullptr);
+    }
+
+    // Pumps the page's thread until done() holds or the bound passed.
+    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            if (done())
+                return true;
+            if (GetTickCount() - begin >= bound)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+    int Served(const std::string& route) { return content_.WaitCount("route=" + route, 0, 0); }
+    bool PumpUntilServed(const std::string& route, int count)
+    {
+        return PumpUntil([&] { return Served(route) >= count; });
+    }
+
+    // The main player's own report, as its host sends it.
+    void PlayerReports(WPARAM state)
+    {
+        SendMessageW(control_->Window(), WM_PLAYER_PLAYSTATE, state, 0);
+    }
+    std::vector<LONG> Events() const
+    {
+        std::vector<LONG> values;
+        for (const VARIANT& v : sink_.calls)
+            values.push_back(v.lVal);
+        return values;
+    }
+    std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
+    bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(control_->Window(), id)) != FALSE; }
+
+    nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
+    nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
+    std::string contentBase_;
+    olehost::TextBag bag_;
+    olehost::EventSink sink_;
+    IConnectionPoint* point_ = nullptr;
+    DWORD cookie_ = 0;
+    HWND page_ = nullptr;
+    std::optional<olehost::TestSite> site_;
+    CCStreamView* control_ = nullptr;
+    IDispatch* dispatch_ = nullptr;
+    IOleObject* ole_ = nullptr;
+};
+
+// AutoPlay opens at once: the engine runs, getad goes to the Cgi URL as one
+// bencoded dictionary, and an "ad" URL is fetched with ADAppend verbatim.
+TEST_F(ControlBehaviour, OpenStartsTheEngineAndAsksForAdvertisements)
+{
+    content_.Set("{\"ad\": \"url\"}");
+    // One peer to connect to (its address leads nowhere): the engine then
+    // reports that connecting began.
+    tracker_.Set("{\"extra_peers\": [{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 1}]}");
+    bag_.values[L"ADAppend"] = L"&uid=9";
+    bag_.values[L"Action"] += L"&size=1000000&bitrate=400000";
+    Activate();
+    ASSERT_NE(control_->VodEngine(), nullptr);
+    EXPECT_EQ(control_->Kind(), CCStreamView::CORE_VOD);
+    EXPECT_FALSE(Enabled(IDC_PLAY)) << "until the engine reports connected";
+    EXPECT_NE(Text(kLocalPlayerUrl), L"");
+    EXPECT_EQ(Text(kDownloadedPercent), L"0");
+
+    ASSERT_TRUE(PumpUntilServed("ad", 1));
+    const std::string state = content_.Get("/_state");
+    EXPECT_NE(state.find("\"body\": \"d3:cidi4242e3:msg5:getade\""), std::string::npos) << state;
+    EXPECT_NE(state.find("\"path\": \"/cgi-bin/vod.fcgi\""), std::string::npos);
+    EXPECT_NE(state.find("\"path\": \"/ad/desc.xml&uid=9\""), std::string::npos) << state;
+    EXPECT_EQ(Served("getad"), 1);
+
+    // The engine's connected notice enables the bar.
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_PLAY); })) << tracker_.Get("/_state");
+    EXPECT_TRUE(Enabled(IDC_STOP));
+
+    // The statistics line every 2 s: the rates in the status bar, or the
+    // page's own text, which stays when the page gives none.
+    auto isRates = [](const std::wstring& line) {
+        return line.compare(0, 4, L"数据源：") == 0 && line.find(L" 上传：") != std::wstring::npos &&
+               line.find(L"Bps 下载：") != std::wstring::npos &&
+               line.compare(line.size() - 3, 3, L"Bps") == 0 &&
+               line.find(L"总量") == std::wstring::npos;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return isRates(Text(kInfoString)); })) << Narrow(Text(kInfoString));
+    VARIANT off;
+    off.vt = VT_BOOL;
+    off.boolVal = VARIANT_FALSE;
+    olehost::Put(dispatch_, kEnableNetDataDisplay, off);
+    olehost::PutText(dispatch_, kStatusBarDisplay, L"page text");
+    ASSERT_TRUE(PumpUntil([&] { return Text(kInfoString) == L"page text"; }));
+    olehost::PutText(dispatch_, kStatusBarDisplay, L"");
+    PumpUntil([] { return false; }, 2500);
+    EXPECT_EQ(Text(kInfoString), L"page text");
+
+    SendMessageW(control_->Window(), WM_CONTROL_CLOSE, 0, 0);
+    EXPECT_EQ(control_->VodEngine(), nullptr);
+    EXPECT_EQ(control_->Kind(), CCStreamView::CORE_NONE);
+    EXPECT_EQ(Text(kLocalPlayerUrl), L"");
+    for (int id : {IDC_PLAY, IDC_STOP, IDC_CHAT, IDC_FULLSCREEN, IDC_VIDEOSIZE})
+        EXPECT_FALSE(Enabled(id)) << id;
+}
+
+// Without Cgi the engine still starts, and nothing asks for advertisements;
+// an Action that misses a key opens nothing, and the page's puts that reach
+// the engine find none.
+TEST_F(ControlBehaviour, NoAdRequestWithoutCgiAndNoEngineForABadAction)
+{
+    bag_.values[L"Cgi"] = L"";
+    Activate();
+    ASSERT_NE(control_->VodEngine(), nullptr);
+
+    olehost::PutText(dispatch_, kAction, L"cid=5&mime=flv");
+    SendMessageW(control_->Window(), WM_CONTROL_OPEN, 0, 0);
+    EXPECT_EQ(control_->VodEngine(), nullptr);
+    EXPECT_EQ(control_->Kind(), CCStreamView::CORE_VOD) << "the kind stays as read";
+    VARIANT off;
+    off.vt = VT_BOOL;
+    off.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(olehost::Put(dispatch_, 27, off), S_OK);
+    EXPECT_EQ(Text(kLocalPlayerUrl), L"");
+    EXPECT_EQ(Text(kDownloadedPercent), L"0");
+
+    // The same control with a Cgi asks once: the first Open never did.
+    const std::wstring cgi = L"http://127.0.0.1:" +
+                             std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) + L"/x";
+    olehost::PutText(dispatch_, 3, cgi.c_str());
+    olehost::PutText(dispatch_, kAction, L"type=live&cid=77");
+    SendMessageW(control_->Window(), WM_CONTROL_OPEN, 0, 0);
+    ASSERT_NE(control_->LiveEngine(), nullptr);
+    ASSERT_TRUE(PumpUntilServed("getad", 1));
+    EXPECT_NE(content_.Get("/_state").find("\"body\": \"d3:cidi77e3:msg5:getade\""),
+              std::string::npos);
+    EXPECT_EQ(Served("getad"), 1);
+}
+
+// The player's reports drive the play state; a new Open while playing ends
+// the old playback first.
+TEST_F(ControlBehaviour, PlayStateFollowsThePlayer)
+{
+    Activate();
+    PlayerReports(PLAYSTATE_PLAYING);
+    PlayerReports(PLAYSTATE_PAUSED);
+    PlayerReports(PLAYSTATE_PLAYING);
+    EXPECT_EQ(Text(kPlayState), L"1");
+    // The player ends by itself: 4, then 0.
+    PlayerReports(PLAYSTATE_STOPPED);
+    EXPECT_EQ(Events(), (std::vector<LONG>{1, 2, 1, 4, 0}));
+    // A stop report while stopped fires nothing but still shows "stopped".
+    PlayerReports(PLAYSTATE_STOPPED);
+    EXPECT_EQ(Events().size(), 5u);
+    EXPECT_EQ(Text(kStateString), L"停止");
+
+    // Open while playing: 4 and 0 come first.
+    PlayerReports(PLAYSTATE_PLAYING);
+    SendMessageW(control_->Window(), WM_CONTROL_OPEN, 0, 0);
+    EXPECT_EQ(Events(), (std::vector<LONG>{1, 2, 1, 4, 0, 1, 4, 0}));
+
+    // The Stop command: 3 then 0; the player's own stop after it adds nothing.
+    PlayerReports(PLAYSTATE_PLAYING);
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
+    PlayerReports(PLAYSTATE_STOPPED);
+    EXPECT_EQ(Events(), (std::vector<LONG>{1, 2, 1, 4, 0, 1, 4, 0, 1, 3, 0}));
+    EXPECT_NE(control_->VodEngine(), nullptr);
+}
+
+// Keep-alives at the interval while playing only; a failed one gives its
+// seconds to the next; a refusal stops playback and blocks play and open
+// until an "ok", also across Close.
+TEST_F(ControlBehaviour, SessionKeepAliveRunsWhilePlayingAndItsRefusalBlocks)
+{
+    content_.Set("{\"keepalive\": [\"ok\", \"500\", \"500\", \"500\", \"ok\", \"refuse\"], "
+                 "\"reason\": \"no more\"}");
+    bag_.values[L"UserSession"] = Wide(contentBase_) + L"/session?u=7|2";
+    Activate();
+    ASSERT_NE(control_->VodEngine(), nullptr);
+    PlayerReports(PLAYSTATE_PLAYING);
+
+    // ok at 2 s; then three tries of one failing request; then one reporting
+    // the failed seconds too; then the refusal.
+    ASSERT_TRUE(PumpUntilServed("session", 6));
+    const std::string state = content_.Get("/_state");
+    std::vector<int> times;
+    for (std::size_t at = state.find("\"time\": \""); at != std::string::npos;
+         at = state.find("\"time\": \"", at + 1))
+        times.push_back(std::atoi(state.c_str() + at + 9));
+    ASSERT_GE(times.size(), 6u) << state;
+    EXPECT_EQ(times[0], 2);
+    EXPECT_EQ(times[1], 2);
+    EXPECT_EQ(times[3], 2);
+    EXPECT_GE(times[4], 3) << "the failed request's seconds count again";
+    EXPECT_NE(state.find(std::string("\"hash\": \"") + "0123456789abcdef0123456789abcdef"),
+              std::string::npos);
+    EXPECT_NE(state.find("\"cid\": \"4242\""), std::string::npos);
+
+    // The refusal posts the stop: 3 and 0, without the stop advertisement.
+    ASSERT_TRUE(PumpUntil([&] { return Text(kPlayState) == L"0"; }));
+    EXPECT_EQ(Events(), (std::vector<LONG>{1, 3, 0}));
+    const int sent = Served("session");
+    PumpUntil([] { return false; }, 2500);
+    EXPECT_EQ(Served("session"), sent) << "no keep-alive while stopped";
+
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_EQ(Text(kStateString), L"no more");
+    SendMessageW(control_->Window(), WM_CONTROL_CLOSE, 0, 0);
+    olehost::PutText(dispatch_, kUserSession, (Wide(contentBase_) + L"/session?u=8|2").c_str());
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    EXPECT_EQ(control_->VodEngine(), nullptr) << "play opens nothing while refused";
+    EXPECT_EQ(Text(kStateString), L"no more");
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "tests/platform/StandinSupport.h"
+
+#include <oleauto.h>
+
+namespace {
+
+HMODULE StandinModule()
+{
+    static HMODULE module = LoadLibraryW(STANDINS_PATH);
+    return module;
+}
+
+FARPROC Export(const char* name)
+{
+    HMODULE module = StandinModule();
+    return module ? GetProcAddress(module, name) : nullptr;
+}
+
+}  // namespace
+
+bool RegisterStandins()
+{
+    typedef HRESULT(STDAPICALLTYPE * Entry)();
+    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(Export("DllRegisterServer")));
+    return entry && SUCCEEDED(entry());
+}
+
+std::wstring TakeStandinLog()
+{
+    typedef BSTR(WINAPI * Take)();
+    auto take = reinterpret_cast<Take>(reinterpret_cast<void*>(Export("StandinTakeLog")));
+    if (!take)
+        return L"<no stand-in DLL>";
+    BSTR lines = take();
+    std::wstring out(lines ? lines : L"", lines ? SysStringLen(lines) : 0);
+    SysFreeString(lines);
+    return out;
+}
+
+void SetStandinKnob(const wchar_t* name, const wchar_t* value)
+{
+    SetEnvironmentVariableW((std::wstring(L"TOVRA_STANDIN_") + name).c_str(), value);
+}
