@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// Drives this thread's modal dialogs and message boxes through a WH_CBT hook:
+// Drives this thread's modal dialogs and message boxes (the windows of class
+// "#32770") through a WH_CBT hook:
 // each window activated for the first time is handed to the next step, which
 // fills items by sent messages and presses buttons by posted commands (the
 // modal loop runs them once the window is up). A window beyond the steps is
@@ -90,9 +91,12 @@ private:
         DialogDriver* self = s_current;
         if (code == HCBT_ACTIVATE && self) {
             HWND window = reinterpret_cast<HWND>(wParam);
-            // Activation also passes to and from other processes' windows.
-            const bool ours =
-                window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+            // Activation also passes to and from other processes' windows,
+            // and to the test's own windows once a dialog has gone.
+            wchar_t kind[16] = L"";
+            const bool ours = window &&
+                              GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
+                              GetClassNameW(window, kind, 16) && lstrcmpW(kind, L"#32770") == 0;
             if (ours && self->m_seen.insert(window).second) {
                 if (self->m_next < self->m_steps.size()) {
                     self->m_steps[self->m_next++](window);
