@@ -2,6 +2,7 @@
 
 // The control's dialogs, their items and texts; shared by the resource script
 // and the code.
+#define IDD_PLAYLIST 211
 #define IDD_CLIENT_PASS 250
 #define IDD_CLIENT_USER_PASS 251
 #define IDD_SETTINGS 252
@@ -11,6 +12,11 @@
 #define IDC_REMEMBER 218
 #define IDC_USER_NAME 1046
 #define IDC_PASSWORD 1082
+
+// Programme list dialog.
+#define IDC_REFRESH_LIST 215
+#define IDC_PROGRAMMES 216
+#define IDI_PLAYLIST 221   // the control's icon
 
 // Settings dialog.
 #define IDC_CACHE_FOLDER 215
@@ -24,6 +30,8 @@
 
 // Texts of the string table.
 #define IDS_MESSAGE_CAPTION 101
+#define IDS_COLUMN_PROGRAMME 125
+#define IDS_COLUMN_TIME 126
 #define IDS_USER_NAME_EMPTY 131
 #define IDS_WRONG_PASSWORD 169
 #define IDS_NETWORK_ERROR 171
