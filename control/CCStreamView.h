@@ -7,6 +7,7 @@
 
 #include "control/ChannelAuth.h"
 #include "control/HttpHelper.h"
+#include "ui/CPlayListDlg.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/OleControl.h"
 #include "control/ControlView.h"
@@ -250,6 +251,7 @@ private:
     // close waits until the engine has its answer.
     bool DeferCloseWhileChallenged();
     std::wstring LoginPageAddress();
+    void OnPlaylistToggle();
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
 
@@ -353,4 +355,6 @@ private:
     // The channel challenge being answered, and what came meanwhile.
     CChannelAuth channelAuth_;
     bool closeAfterChallenge_ = false, openAfterChallenge_ = false;
+    // The live channel's programme list, made on first use.
+    CPlayListDlg playList_;
 };

@@ -1,4 +1,5 @@
-// The control's dialogs: the channel challenge and the settings.
+// The control's dialogs: the channel challenge, the programme list and the
+// settings.
 #include "control/CCStreamView.h"
 
 #include <mshtml.h>
@@ -25,16 +26,33 @@ bool CCStreamView::ProcessDialogMessage(HWND, UINT message, WPARAM wParam, LPARA
         result = 0;
         return true;
     case WM_COMMAND:
-        if (LOWORD(wParam) != ID_SETTINGS)
-            return false;
-        {
+        if (LOWORD(wParam) == IDC_PLAYLIST && HIWORD(wParam) == 0) {
+            OnPlaylistToggle();
+        } else if (LOWORD(wParam) == ID_SETTINGS) {
             CSettingsDlg settings;
             settings.DoModal(GetActiveWindow());
+        } else {
+            return false;
         }
         result = 0;
         return true;
+    case WM_DESTROY:
+        if (playList_.Handle())
+            playList_.DestroyWindow();
+        return false;
     }
     return false;
+}
+
+void CCStreamView::OnPlaylistToggle()
+{
+    if (coreKind_ != CORE_LIVE || !live_)
+        return;
+    HWND list = playList_.Handle();
+    if (!list)
+        playList_.Create(Window(), static_cast<std::uint64_t>(engineCid_), cgi_ ? cgi_ : L"");
+    else
+        ShowWindow(list, IsWindowVisible(list) ? SW_HIDE : SW_SHOW);
 }
 
 LRESULT CCStreamView::OnAuthChallenge(WPARAM bytes, LPARAM length)

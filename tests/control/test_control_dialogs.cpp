@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -204,6 +205,52 @@ TEST_F(ControlDialogs, TheSettingsCommandOpensTheSettings)
     }});
     SendMessageW(control_->Window(), WM_COMMAND, ID_SETTINGS, 0);
     EXPECT_EQ(title, L"配置");
+}
+
+HWND ProgrammeList(HWND owner)
+{
+    HWND found = nullptr;
+    while ((found = FindWindowExW(nullptr, found, L"#32770", L"播放列表")) != nullptr)
+        if (GetWindowThreadProcessId(found, nullptr) == GetCurrentThreadId() &&
+            GetAncestor(owner, GA_ROOT) == GetWindow(found, GW_OWNER))
+            return found;
+    return nullptr;
+}
+
+// The list button of a live channel: the list is asked for once, when the
+// dialog is made; closing hides it and the button shows it again.
+TEST_F(ControlDialogs, TheProgrammeListOfALiveChannel)
+{
+    bag_.values[L"Action"] = L"type=live&cid=77";
+    Activate();
+    ASSERT_EQ(control_->Kind(), CCStreamView::CORE_LIVE);
+    HWND bar = control_->Window();
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    HWND list = ProgrammeList(bar);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(IsWindowVisible(list));
+    EXPECT_EQ(content_.WaitCount("route=getplaylist", 1, 10), 1);
+    ASSERT_TRUE(PumpUntil([&] {
+        return IsWindowEnabled(GetDlgItem(list, IDC_REFRESH_LIST)) != FALSE;
+    }));
+    EXPECT_EQ(ListView_GetItemCount(GetDlgItem(list, IDC_PROGRAMMES)), 2);
+
+    SendMessageW(list, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(list));
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_EQ(ProgrammeList(bar), list);
+    EXPECT_TRUE(IsWindowVisible(list));
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_FALSE(IsWindowVisible(list));
+    EXPECT_EQ(content_.WaitCount("route=getplaylist", 2, 1), 1);
+}
+
+TEST_F(ControlDialogs, NoProgrammeListForAVideo)
+{
+    Activate();
+    ASSERT_EQ(control_->Kind(), CCStreamView::CORE_VOD);
+    SendMessageW(control_->Window(), WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_EQ(ProgrammeList(control_->Window()), nullptr);
 }
 
 } // namespace
