@@ -174,6 +174,46 @@ TEST_F(ControlDialogs, CloseWhileThePasswordDialogIsUp)
     EXPECT_EQ(driver.Shown(), 1);
 }
 
+// What the page's timer saw when it took the control off the page.
+struct DeactivateFromTimer {
+    IOleObject* ole = nullptr;
+    bool returned = false;
+    DWORD took = 0;
+};
+DeactivateFromTimer g_deactivate;
+
+void CALLBACK PageDeactivates(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    const DWORD begin = GetTickCount();
+    g_deactivate.ole->Close(OLECLOSE_NOSAVE);
+    g_deactivate.took = GetTickCount() - begin;
+    g_deactivate.returned = true;
+}
+
+// The control window's destruction closes the engine as Close does.
+TEST_F(ControlDialogs, TheWindowGoesWhileThePasswordDialogIsUp)
+{
+    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                 "{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    HWND shown = nullptr;
+    DialogDriver driver({[&](HWND dialog) {
+        shown = dialog;
+        g_deactivate = {};
+        g_deactivate.ole = ole_;
+        SetTimer(nullptr, 0, 50, PageDeactivates);
+    }});
+    Activate();
+    ASSERT_TRUE(PumpUntil([] { return g_deactivate.returned; }));
+    EXPECT_LT(g_deactivate.took, 2000u);
+    ASSERT_TRUE(PumpUntil([&] { return control_->VodEngine() == nullptr; }));
+    EXPECT_EQ(control_->Window(), nullptr);
+    EXPECT_FALSE(IsWindow(shown));
+    EXPECT_EQ(driver.Unexpected(), 0);
+}
+
 // Outside a browser the automatic login names our program.
 TEST_F(ControlDialogs, TheAutomaticLoginNamesTheProgramWithoutAPage)
 {
