@@ -174,6 +174,46 @@ TEST_F(ControlDialogs, CloseWhileThePasswordDialogIsUp)
     EXPECT_EQ(driver.Shown(), 1);
 }
 
+void CALLBACK PageOpens(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    const DWORD begin = GetTickCount();
+    g_close.control->Open();
+    g_close.took = GetTickCount() - begin;
+    g_close.returned = true;
+}
+
+// Open while the engine waits for its answer: the dialog ends cancelled, the
+// engine is closed once it has the answer, then the new one opens (and asks
+// again).
+TEST_F(ControlDialogs, OpenWhileThePasswordDialogIsUp)
+{
+    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                 "{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    HWND first = nullptr;
+    bool secondAsked = false;
+    DialogDriver driver({[&](HWND dialog) {
+                             first = dialog;
+                             g_close = {};
+                             g_close.control = control_;
+                             SetTimer(nullptr, 0, 50, PageOpens);
+                         },
+                         [&](HWND dialog) {
+                             secondAsked = true;
+                             DialogDriver::Press(dialog, IDCANCEL);
+                         }});
+    Activate();
+    ASSERT_TRUE(PumpUntil([] { return g_close.returned; }));
+    EXPECT_LT(g_close.took, 2000u);
+    ASSERT_TRUE(PumpUntil([&] { return secondAsked; }));
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_NE(control_->VodEngine(), nullptr);
+    EXPECT_EQ(tracker_.WaitCount("msg=reqpeer", 2, 5), 2);
+    EXPECT_EQ(driver.Unexpected(), 0);
+}
+
 // What the page's timer saw when it took the control off the page.
 struct DeactivateFromTimer {
     IOleObject* ole = nullptr;
