@@ -67,12 +67,11 @@ LRESULT CCStreamView::OnAuthChallenge(WPARAM bytes, LPARAM length)
     // The engine's Stop waits for its thread, which waits for this answer:
     // answer first, then close (and open, when that was asked for).
     ReplyMessage(0);
-    closeAfterChallenge_ = false;
+    const bool reopen = openAfterChallenge_ && WindowExists();
+    closeAfterChallenge_ = openAfterChallenge_ = false;
     OnClose();
-    if (openAfterChallenge_) {
-        openAfterChallenge_ = false;
+    if (reopen)
         OnOpen();
-    }
     return 0;
 }
 

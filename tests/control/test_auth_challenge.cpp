@@ -1,5 +1,8 @@
 // The channel challenge's forms, and the automatic login against the content
 // server (tests/fixtures/content_server.py).
+#include <winsock2.h>
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>

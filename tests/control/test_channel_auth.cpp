@@ -267,10 +267,12 @@ TEST_F(ChannelAuthTest, EachFormOfChallengeThroughAnEngine)
         EXPECT_EQ(owner.challenges, 1);
         EXPECT_EQ(LoginBodies(), c.bodies);
         // A remembered digest ends its dialog before it could be seen.
-        if (c.name != std::string("remembered digest, other case"))
+        if (c.name != std::string("remembered digest, other case")) {
             EXPECT_EQ(titles, c.titles);
-        if (c.name == std::string("typed wrong, then right"))
+        }
+        if (c.name == std::string("typed wrong, then right")) {
             EXPECT_EQ(notices, std::vector<std::wstring>{L"密码不正确"});
+        }
     }
 }
 
