@@ -72,7 +72,7 @@ protected:
 TEST_F(PlayListDialog, RowsShowNamesAndDurations)
 {
     content.Set("{\"playlist\": \"<s>A|59</s><s>B|3661</s><s>C|90000</s><s>D</s>"
-                "<s>E|0</s>\"}");
+                "<s>E|0</s><s>F|-5</s>\"}");
     CPlayListDlg dialog;
     ASSERT_NE(dialog.Create(nullptr, 77, cgi), nullptr);
     EXPECT_TRUE(IsWindowVisible(dialog.Handle()));
@@ -80,7 +80,7 @@ TEST_F(PlayListDialog, RowsShowNamesAndDurations)
     ASSERT_TRUE(WaitForReply(dialog));
     HWND list = dialog.Item(IDC_PROGRAMMES);
     const std::vector<std::wstring> expected = {L"A=00:59", L"B=01:01:01", L"C=01:00:00",
-                                                L"D=00:00", L"E=00:00"};
+                                                L"D=00:00", L"E=00:00", L"F=00:00"};
     EXPECT_EQ(Rows(list), expected);
     const std::string state = content.Get("/_state");
     EXPECT_NE(state.find("d3:cidi77e3:msg11:getplayliste"), std::string::npos) << state;
