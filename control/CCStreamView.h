@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "control/ChannelAuth.h"
 #include "control/HttpHelper.h"
+#include "ui/CPlayListDlg.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/OleControl.h"
 #include "control/ControlView.h"
@@ -248,6 +250,15 @@ private:
     void ToggleVideoSize();
     void RepaintSeeThroughItems(const RECT& painted);
     void OnDestroyWindow();
+    // The dialogs' messages (CCStreamViewDialogs.cpp).
+    bool ProcessDialogMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result);
+    LRESULT OnAuthChallenge(WPARAM bytes, LPARAM length);
+    // True when a challenge dialog was on screen: it ends cancelled, and the
+    // close waits until the engine has its answer.
+    bool DeferCloseWhileChallenged();
+    std::wstring LoginPageAddress();
+    void OnPlaylistToggle();
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
     static void SendChatData(const unsigned char* data, int length, void* self);
@@ -351,4 +362,9 @@ private:
     std::wstring sessionReason_;
     // ShowCursor(FALSE) calls made for the full-screen player not yet undone.
     int cursorHides_ = 0;
+    // The channel challenge being answered, and what came meanwhile.
+    CChannelAuth channelAuth_;
+    bool closeAfterChallenge_ = false, openAfterChallenge_ = false;
+    // The live channel's programme list, made on first use.
+    CPlayListDlg playList_;
 };

@@ -424,6 +424,8 @@ void CCStreamView::OnDestroyWindow()
 bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result)
 {
+    if (ProcessDialogMessage(hwnd, message, wParam, lParam, result))
+        return true;
     switch (message) {
     case WM_SIZE:
         LayoutControls();

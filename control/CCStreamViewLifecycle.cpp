@@ -365,7 +365,7 @@ bool CCStreamView::ResetPlayback()
 
 LRESULT CCStreamView::OnClose()
 {
-    if (!opened_)
+    if (!opened_ || DeferCloseWhileChallenged())
         return 0;
     KillTimer(Window(), TIMER_STATISTICS);
     ResetPlayback();

@@ -1,0 +1,336 @@
+// The control's dialogs in a container, against the swarm fixture: a close
+// from the page while the engine waits for a password dialog, the automatic
+// login's page address outside a browser, and the settings command.
+#include <winsock2.h>
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "common/md5/Md5.h"
+#include "control/CCStreamView.h"
+#include "control/ControlIds.h"
+#include "tests/net/NetTestSupport.h"
+#include "tests/tools/OleTestHost.h"
+#include "tests/ui/DialogDriver.h"
+#include "tests/vod/CacheTestPrefix.h"
+#include "ui/DialogIds.h"
+#include "vod/VodEngineMessages.h"
+
+namespace {
+
+const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
+const DWORD kBound = 15000;
+
+class ControlDialogs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(content_.Ready()) << "run through the swarm fixture";
+        content_.Set("{\"reset\": true}");
+        tracker_.Set("{\"reset\": true}");
+        util::CIni(userIni_.c_str()).WriteString(L"pass", L"pass", L"");
+        bag_.values[L"Nat"] =
+            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
+        bag_.values[L"Stun"] = L"127.0.0.1";
+        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
+                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
+                              L"/cgi-bin/vod.fcgi";
+        bag_.values[L"Action"] =
+            std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv&size=1000000&bitrate=400000";
+        bag_.values[L"PortRange"] = L"20000:20100";
+        bag_.values[L"EnableCacheData"] = L"0";
+    }
+
+    void TearDown() override
+    {
+        if (!control_)
+            return;
+        point_->Unadvise(cookie_);
+        point_->Release();
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        dispatch_->Release();
+        EXPECT_EQ(control_->Release(), 0u);
+        site_.reset();
+        DestroyWindow(page_);
+    }
+
+    void Activate()
+    {
+        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(page_);
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        IPersistPropertyBag* persist = nullptr;
+        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
+        persist->Release();
+        IConnectionPointContainer* container = nullptr;
+        control_->QueryInterface(IID_IConnectionPointContainer,
+                                 reinterpret_cast<void**>(&container));
+        container->FindConnectionPoint(DIID__IVodEvents, &point_);
+        container->Release();
+        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
+        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
+        RECT place = {0, 0, 400, 300};
+        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
+        ASSERT_NE(control_->Window(), nullptr);
+    }
+
+    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            if (done())
+                return true;
+            if (GetTickCount() - begin >= bound)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+
+    nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
+    nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
+    std::wstring userIni_ = util::GetUserIniPath();
+    cachetest::FileBackup userIniBackup_{userIni_};
+    olehost::TextBag bag_;
+    olehost::EventSink sink_;
+    IConnectionPoint* point_ = nullptr;
+    DWORD cookie_ = 0;
+    HWND page_ = nullptr;
+    std::optional<olehost::TestSite> site_;
+    CCStreamView* control_ = nullptr;
+    IDispatch* dispatch_ = nullptr;
+    IOleObject* ole_ = nullptr;
+};
+
+// What the page's timer saw of its Close.
+struct CloseFromTimer {
+    CCStreamView* control = nullptr;
+    HWND dialog = nullptr;
+    bool returned = false;
+    DWORD took = 0;
+    bool dialogStillUp = true;
+};
+CloseFromTimer g_close;
+
+void CALLBACK PageCloses(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    const DWORD begin = GetTickCount();
+    g_close.control->Close();
+    g_close.took = GetTickCount() - begin;
+    g_close.returned = true;
+}
+
+// The engine waits in SendMessage for the dialog's answer; Stop would wait
+// for the engine's thread. Close ends the dialog as cancelled and the engine
+// is stopped once it has the answer.
+TEST_F(ControlDialogs, CloseWhileThePasswordDialogIsUp)
+{
+    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                 "{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    std::wstring title;
+    bool engineWaits = false;
+    DialogDriver driver({[&](HWND dialog) {
+        title = DialogDriver::Text(dialog);
+        engineWaits = control_->VodEngine() != nullptr;
+        g_close = {};
+        g_close.control = control_;
+        g_close.dialog = dialog;
+        SetTimer(nullptr, 0, 50, PageCloses);
+    }});
+    // The challenge may come while activation opens the engine.
+    Activate();
+    ASSERT_TRUE(PumpUntil([] { return g_close.returned; }))
+        << "engine " << control_->VodEngine() << " " << tracker_.Get("/_state");
+    EXPECT_TRUE(engineWaits);
+    EXPECT_EQ(title, L"输入密码");
+    EXPECT_LT(g_close.took, 2000u);
+    ASSERT_TRUE(PumpUntil([&] { return control_->VodEngine() == nullptr; }));
+    EXPECT_FALSE(IsWindow(g_close.dialog));
+    EXPECT_EQ(control_->Kind(), CCStreamView::CORE_NONE);
+    EXPECT_TRUE(sink_.calls.empty()) << "nothing was playing";
+    EXPECT_EQ(driver.Unexpected(), 0);
+    EXPECT_EQ(driver.Shown(), 1);
+}
+
+void CALLBACK PageOpens(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    const DWORD begin = GetTickCount();
+    g_close.control->Open();
+    g_close.took = GetTickCount() - begin;
+    g_close.returned = true;
+}
+
+// Open while the engine waits for its answer: the dialog ends cancelled, the
+// engine is closed once it has the answer, then the new one opens (and asks
+// again).
+TEST_F(ControlDialogs, OpenWhileThePasswordDialogIsUp)
+{
+    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                 "{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    HWND first = nullptr;
+    bool secondAsked = false;
+    DialogDriver driver({[&](HWND dialog) {
+                             first = dialog;
+                             g_close = {};
+                             g_close.control = control_;
+                             SetTimer(nullptr, 0, 50, PageOpens);
+                         },
+                         [&](HWND dialog) {
+                             secondAsked = true;
+                             DialogDriver::Press(dialog, IDCANCEL);
+                         }});
+    Activate();
+    ASSERT_TRUE(PumpUntil([] { return g_close.returned; }));
+    EXPECT_LT(g_close.took, 2000u);
+    ASSERT_TRUE(PumpUntil([&] { return secondAsked; }));
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_NE(control_->VodEngine(), nullptr);
+    EXPECT_EQ(tracker_.WaitCount("msg=reqpeer", 2, 5), 2);
+    EXPECT_EQ(driver.Unexpected(), 0);
+}
+
+// What the page's timer saw when it took the control off the page.
+struct DeactivateFromTimer {
+    IOleObject* ole = nullptr;
+    bool returned = false;
+    DWORD took = 0;
+};
+DeactivateFromTimer g_deactivate;
+
+void CALLBACK PageDeactivates(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    const DWORD begin = GetTickCount();
+    g_deactivate.ole->Close(OLECLOSE_NOSAVE);
+    g_deactivate.took = GetTickCount() - begin;
+    g_deactivate.returned = true;
+}
+
+// The control window's destruction closes the engine as Close does.
+TEST_F(ControlDialogs, TheWindowGoesWhileThePasswordDialogIsUp)
+{
+    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                 "{\"pid\": \"" + std::string(20, 'a') +
+                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    HWND shown = nullptr;
+    DialogDriver driver({[&](HWND dialog) {
+        shown = dialog;
+        g_deactivate = {};
+        g_deactivate.ole = ole_;
+        SetTimer(nullptr, 0, 50, PageDeactivates);
+    }});
+    Activate();
+    ASSERT_TRUE(PumpUntil([] { return g_deactivate.returned; }));
+    EXPECT_LT(g_deactivate.took, 2000u);
+    ASSERT_TRUE(PumpUntil([&] { return control_->VodEngine() == nullptr; }));
+    EXPECT_EQ(control_->Window(), nullptr);
+    EXPECT_FALSE(IsWindow(shown));
+    EXPECT_EQ(driver.Unexpected(), 0);
+}
+
+// Outside a browser the automatic login names our program.
+TEST_F(ControlDialogs, TheAutomaticLoginNamesTheProgramWithoutAPage)
+{
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    const std::string challenge = "type=3&code=http://127.0.0.1:" +
+                                  std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
+                                  "/login";
+    for (const char* word : {"success", "no"}) {
+        content_.Set(std::string("{\"login\": \"") + word + "\"}");
+        const LRESULT answer =
+            SendMessageW(control_->Window(), WM_VOD_PASSWORD,
+                         reinterpret_cast<WPARAM>(challenge.data()), challenge.size());
+        EXPECT_EQ(answer, word[0] == 's' ? 1 : 0);
+    }
+    const std::string state = content_.Get("/_state");
+    EXPECT_NE(state.find("\"body\": \"url=test_control_dialogs.exe\""), std::string::npos)
+        << state;
+}
+
+TEST_F(ControlDialogs, TheSettingsCommandOpensTheSettings)
+{
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    std::wstring title;
+    DialogDriver driver({[&](HWND d) {
+        title = DialogDriver::Text(d);
+        DialogDriver::Press(d, IDCANCEL);
+    }});
+    SendMessageW(control_->Window(), WM_COMMAND, ID_SETTINGS, 0);
+    EXPECT_EQ(title, L"配置");
+}
+
+HWND ProgrammeList(HWND owner)
+{
+    HWND found = nullptr;
+    while ((found = FindWindowExW(nullptr, found, L"#32770", L"播放列表")) != nullptr)
+        if (GetWindowThreadProcessId(found, nullptr) == GetCurrentThreadId() &&
+            GetAncestor(owner, GA_ROOT) == GetWindow(found, GW_OWNER))
+            return found;
+    return nullptr;
+}
+
+// The list button of a live channel: the list is asked for once, when the
+// dialog is made; closing hides it and the button shows it again.
+TEST_F(ControlDialogs, TheProgrammeListOfALiveChannel)
+{
+    bag_.values[L"Action"] = L"type=live&cid=77";
+    Activate();
+    ASSERT_EQ(control_->Kind(), CCStreamView::CORE_LIVE);
+    HWND bar = control_->Window();
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    HWND list = ProgrammeList(bar);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(IsWindowVisible(list));
+    EXPECT_EQ(content_.WaitCount("route=getplaylist", 1, 10), 1);
+    ASSERT_TRUE(PumpUntil([&] {
+        return IsWindowEnabled(GetDlgItem(list, IDC_REFRESH_LIST)) != FALSE;
+    }));
+    EXPECT_EQ(ListView_GetItemCount(GetDlgItem(list, IDC_PROGRAMMES)), 2);
+
+    SendMessageW(list, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(list));
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_EQ(ProgrammeList(bar), list);
+    EXPECT_TRUE(IsWindowVisible(list));
+    SendMessageW(bar, WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_FALSE(IsWindowVisible(list));
+    EXPECT_EQ(content_.WaitCount("route=getplaylist", 2, 1), 1);
+}
+
+TEST_F(ControlDialogs, NoProgrammeListForAVideo)
+{
+    Activate();
+    ASSERT_EQ(control_->Kind(), CCStreamView::CORE_VOD);
+    SendMessageW(control_->Window(), WM_COMMAND, IDC_PLAYLIST, 0);
+    EXPECT_EQ(ProgrammeList(control_->Window()), nullptr);
+}
+
+} // namespace
