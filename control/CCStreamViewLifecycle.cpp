@@ -302,7 +302,7 @@ bool CCStreamView::PlayUrl(const wchar_t* url, bool replaying)
     }
     SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, BN_CLICKED),
                  reinterpret_cast<LPARAM>(stopButton_.Handle()));
-    const std::wstring caption = LoadControlString(IDS_CAPTION);
+    const std::wstring caption = LoadControlString(IDS_NOTICE_CAPTION);
     UINT text = 0;
     switch (opened) {
     case E_PLAYER_REAL_CREATE:

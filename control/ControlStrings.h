@@ -1,7 +1,7 @@
 #pragma once
 
 // The control's texts in its string table.
-#define IDS_CAPTION 101
+#include "ui/SharedStrings.h"   // IDS_NOTICE_CAPTION
 #define IDS_STAT_UPLOAD 103
 #define IDS_STAT_UPLOAD_TOTAL 104
 #define IDS_STAT_DOWNLOAD 105

@@ -101,7 +101,7 @@ void CClientUserPassDlg::OnOK()
     m_password = dialogs::ItemText(Handle(), IDC_PASSWORD);
     m_remember = IsDlgButtonChecked(Handle(), IDC_REMEMBER) == BST_CHECKED;
     if (m_user.empty()) {
-        dialogs::ShowNotice(Handle(), IDS_USER_NAME_EMPTY);
+        dialogs::ShowNotice(Handle(), IDS_NAME_EMPTY);
         return;
     }
     if (m_password.empty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/SharedStrings.h"   // IDS_NOTICE_CAPTION, IDS_NAME_EMPTY
+
 // The control's dialogs, their items and texts; shared by the resource script
 // and the code.
 #define IDD_PLAYLIST 211
@@ -29,10 +31,8 @@
 #define IDC_UNIT_KBYTES 223
 
 // Texts of the string table.
-#define IDS_MESSAGE_CAPTION 101
 #define IDS_COLUMN_PROGRAMME 125
 #define IDS_COLUMN_TIME 126
-#define IDS_USER_NAME_EMPTY 131
 #define IDS_WRONG_PASSWORD 169
 #define IDS_NETWORK_ERROR 171
 #define IDS_PASSWORD_EMPTY 172

@@ -23,7 +23,7 @@ void ShowNotice(HWND owner, UINT id)
 
 void ShowNotice(HWND owner, const std::wstring& text)
 {
-    MessageBoxW(owner, text.c_str(), LoadText(IDS_MESSAGE_CAPTION).c_str(), MB_ICONINFORMATION);
+    MessageBoxW(owner, text.c_str(), LoadText(IDS_NOTICE_CAPTION).c_str(), MB_ICONINFORMATION);
 }
 
 std::wstring ItemText(HWND dialog, int id)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/SharedStrings.h"   // IDS_NOTICE_CAPTION, IDS_NAME_EMPTY
+
 // Resources of the chat window: its dialog, menu, texts and the emoticon
 // pictures. Shared by the resource script and the code.
 #define IDD_CHAT 212
@@ -18,12 +20,10 @@
 #define ID_MENU_ABOUT 0x8002
 #define ID_CHAT_CLEAR 0x8004
 
-#define IDS_NOTICE_CAPTION 101
 #define IDS_GUEST 127
 #define IDS_SYSTEM_NOTICE 128
 #define IDS_SAYS 129
 #define IDS_TOO_FAST 130
-#define IDS_NAME_EMPTY 131
 #define IDS_USER 132
 #define IDS_RENAMED_TO 133
 #define IDS_DEFAULT_FACE 141
