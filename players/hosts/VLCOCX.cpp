@@ -6,7 +6,7 @@
 #include "players/PlayerSelector.h"
 #include "players/hooks/VlcHookRegistry.h"
 #include "players/hosts/AxControlWindow.h"
-#include "players/hosts/DispatchCall.h"
+#include "players/hosts/DispatchByName.h"
 
 namespace {
 
@@ -107,18 +107,18 @@ HRESULT CVLCOCX::Part(const wchar_t* name, IDispatch** part) const
     IDispatch* control2 = Control2();
     if (!control2)
         return S_FALSE;
-    HRESULT hr = DispatchGetObject(control2, name, part);
+    HRESULT hr = dispatch::ReadObject(control2, name, part);
     control2->Release();
     return hr;
 }
 
 void CVLCOCX::ApplyCreationSetup()
 {
-    DispatchPut(m_control, L"AutoPlay", BoolArg(false));
-    DispatchPut(m_control, L"Visible", BoolArg(true));
-    DispatchPut(m_control, L"AutoLoop", BoolArg(false));
+    dispatch::Put(m_control, L"AutoPlay", dispatch::Bool(false));
+    dispatch::Put(m_control, L"Visible", dispatch::Bool(true));
+    dispatch::Put(m_control, L"AutoLoop", dispatch::Bool(false));
     if (IDispatch* control2 = Control2()) {
-        DispatchPut(control2, L"StartTime", LongArg(0));
+        dispatch::Put(control2, L"StartTime", dispatch::Long(0));
         control2->Release();
     }
 }
@@ -135,21 +135,15 @@ HRESULT CVLCOCX::Open(const wchar_t* address)
     HRESULT hr = Part(L"playlist", &playlist);
     if (!playlist)
         return hr == S_FALSE ? S_OK : hr;
-    DispatchMethod(playlist, L"clear");
-    BSTR uri = SysAllocString(url.c_str());
-    BSTR name = SysAllocString(L"");
-    BSTR option = SysAllocString(L":rtsp-tcp");
-    const VARIANT args[] = {TextArg(uri), TextArg(name), TextArg(option)};
+    dispatch::CallOrGet(playlist, L"clear");
     VARIANT item;
-    VariantInit(&item);
-    hr = DispatchInvoke(playlist, L"add", DISPATCH_METHOD, args, 3, &item);
-    SysFreeString(uri);
-    SysFreeString(name);
-    SysFreeString(option);
+    hr = dispatch::Call(playlist, L"add",
+                        {dispatch::Text(url.c_str()), dispatch::Text(L""), dispatch::Text(L":rtsp-tcp")},
+                        &item);
     VARIANT id;
     VariantInit(&id);
     if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
-        hr = DispatchMethod(playlist, L"playItem", id);
+        hr = dispatch::Call(playlist, L"playItem", {id});
     VariantClear(&item);
     playlist->Release();
     return hr;
@@ -162,9 +156,9 @@ HRESULT CVLCOCX::Play()
     if (!playlist)
         return hr == S_FALSE ? S_OK : hr;
     VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
+    hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
     if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
-        DispatchMethod(playlist, L"play");   // its own answer is not the caller's
+        dispatch::CallOrGet(playlist, L"play");   // its own answer is not the caller's
     playlist->Release();
     return hr;
 }
@@ -176,9 +170,9 @@ HRESULT CVLCOCX::Pause()
     if (!playlist)
         return hr == S_FALSE ? S_OK : hr;
     VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
+    hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
     if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
-        hr = DispatchMethod(playlist, L"togglePause");
+        hr = dispatch::CallOrGet(playlist, L"togglePause");
     playlist->Release();
     return hr;
 }
@@ -189,7 +183,7 @@ HRESULT CVLCOCX::Stop()
     HRESULT hr = Part(L"playlist", &playlist);
     if (!playlist)
         return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchMethod(playlist, L"stop");
+    hr = dispatch::CallOrGet(playlist, L"stop");
     playlist->Release();
     return hr;
 }
@@ -197,12 +191,12 @@ HRESULT CVLCOCX::Stop()
 HRESULT CVLCOCX::Close()
 {
     RemoveHook();
-    return DispatchMethod(m_control, L"stop");
+    return dispatch::CallOrGet(m_control, L"stop");
 }
 
 HRESULT CVLCOCX::SetVolume(int volume)
 {
-    return DispatchPut(m_control, L"Volume", LongArg(volume));
+    return dispatch::Put(m_control, L"Volume", dispatch::Long(volume));
 }
 
 HRESULT CVLCOCX::SetMute(int mute)
@@ -211,7 +205,7 @@ HRESULT CVLCOCX::SetMute(int mute)
     HRESULT hr = Part(L"audio", &audio);
     if (!audio)
         return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchPut(audio, L"mute", BoolArg(mute != 0));
+    hr = dispatch::Put(audio, L"mute", dispatch::Bool(mute != 0));
     audio->Release();
     return hr;
 }
@@ -222,7 +216,7 @@ HRESULT CVLCOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
     HRESULT hr = Part(L"video", &video);
     if (!video)
         return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetBool(video, L"fullscreen", fullScreen);
+    hr = dispatch::ReadBool(video, L"fullscreen", fullScreen);
     video->Release();
     return hr;
 }
@@ -233,7 +227,7 @@ HRESULT CVLCOCX::SetFullScreen(VARIANT_BOOL fullScreen)
     HRESULT hr = Part(L"video", &video);
     if (!video)
         return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchPut(video, L"fullscreen", BoolArg(fullScreen != VARIANT_FALSE));
+    hr = dispatch::Put(video, L"fullscreen", dispatch::Bool(fullScreen != VARIANT_FALSE));
     video->Release();
     return hr;
 }
@@ -244,7 +238,7 @@ HRESULT CVLCOCX::GetPosition(double* timeMs)
     HRESULT hr = Part(L"input", &input);
     if (!input)
         return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetDouble(input, L"time", timeMs);
+    hr = dispatch::ReadDouble(input, L"time", timeMs);
     input->Release();
     return hr;
 }
@@ -255,7 +249,7 @@ HRESULT CVLCOCX::GetDuration(double* lengthMs)
     HRESULT hr = Part(L"input", &input);
     if (!input)
         return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetDouble(input, L"length", lengthMs);
+    hr = dispatch::ReadDouble(input, L"length", lengthMs);
     input->Release();
     return hr;
 }
@@ -266,11 +260,7 @@ HRESULT CVLCOCX::Seek(long long timeMs)
     HRESULT hr = Part(L"input", &input);
     if (!input)
         return hr == S_FALSE ? E_FAIL : hr;
-    VARIANT time;
-    VariantInit(&time);
-    time.vt = VT_R8;
-    time.dblVal = static_cast<double>(timeMs);
-    hr = DispatchPut(input, L"time", time);
+    hr = dispatch::Put(input, L"time", dispatch::Double(static_cast<double>(timeMs)));
     input->Release();
     return hr;
 }
@@ -282,9 +272,9 @@ HRESULT CVLCOCX::GetVideoSize(int* width, int* height)
     if (!video)
         return hr == S_FALSE ? S_OK : hr;
     long w = 0, h = 0;
-    if (SUCCEEDED(DispatchGetLong(video, L"width", &w)))
+    if (SUCCEEDED(dispatch::ReadLong(video, L"width", &w)))
         *width = static_cast<int>(w);
-    hr = DispatchGetLong(video, L"height", &h);
+    hr = dispatch::ReadLong(video, L"height", &h);
     if (SUCCEEDED(hr))
         *height = static_cast<int>(h);
     video->Release();
@@ -297,7 +287,7 @@ void CVLCOCX::UpdateState()
     IDispatch* input = nullptr;
     Part(L"input", &input);
     if (input) {
-        if (FAILED(DispatchGetLong(input, L"state", &state)))
+        if (FAILED(dispatch::ReadLong(input, L"state", &state)))
             state = 0;
         input->Release();
     }

@@ -39,23 +39,10 @@ const long kPlayMediaEnded = 8;
 const DWORD kClickPairMs = 200;
 
 using dispatch::Bool;
+using dispatch::Double;
 using dispatch::Long;
 using dispatch::Put;
 using dispatch::Text;
-
-HRESULT Method(IDispatch* object, const wchar_t* name)
-{
-    return dispatch::Call(object, name, {});
-}
-
-VARIANT Double(double value)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    return v;
-}
 
 // A property read as `type`; *value is cleared by the caller.
 HRESULT Get(IDispatch* object, const wchar_t* name, VARTYPE type, VARIANT* value)
@@ -261,23 +248,23 @@ HRESULT CWmpOCX::Open(const wchar_t* address)
 
 HRESULT CWmpOCX::Play()
 {
-    return Method(m_controls, L"play");
+    return dispatch::Call(m_controls, L"play", {});
 }
 
 HRESULT CWmpOCX::Pause()
 {
-    return Method(m_controls, L"pause");
+    return dispatch::Call(m_controls, L"pause", {});
 }
 
 HRESULT CWmpOCX::Stop()
 {
-    return Method(m_controls, L"stop");
+    return dispatch::Call(m_controls, L"stop", {});
 }
 
 HRESULT CWmpOCX::Close()
 {
-    Method(m_controls, L"stop");
-    return Method(m_player, L"close");
+    dispatch::Call(m_controls, L"stop", {});
+    return dispatch::Call(m_player, L"close", {});
 }
 
 HRESULT CWmpOCX::SetVolume(int volume)
