@@ -4,6 +4,7 @@
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -24,19 +25,13 @@ CFlashOCX::~CFlashOCX()
 
 int CFlashOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control || !axhost::AxWinInit())
-        return 0;
-    LPOLESTR clsid = nullptr;
-    if (FAILED(StringFromCLSID(CLSID_ShockwaveFlash, &clsid)))
-        return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, clsid, style, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
-    CoTaskMemFree(clsid);
-    if (!m_hwnd)
+    if (m_control)
         return 0;
     IUnknown* control = nullptr;
-    if (SUCCEEDED(axhost::AxGetControl(m_hwnd, &control))) {
+    m_hwnd = CreateAxControlWindow(CLSID_ShockwaveFlash, style, rect, parent, id, &control);
+    if (!m_hwnd)
+        return 0;
+    if (control) {
         control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&m_control));
         control->Release();
     }
