@@ -27,21 +27,9 @@ int CFlashOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent
 {
     if (m_control)
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(CLSID_ShockwaveFlash, style, rect, parent, id, &control);
-    if (!m_hwnd)
-        return 0;
-    if (control) {
-        control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&m_control));
-        control->Release();
-    }
-    if (!m_control || FAILED(DispEventAdvise(m_control))) {
-        ReleaseControl();
-        DestroyWindow(m_hwnd);
-        m_hwnd = nullptr;
-        return 0;
-    }
-    return 1;
+    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this, style, rect,
+                                    parent, id, reinterpret_cast<void**>(&m_control));
+    return m_hwnd ? 1 : 0;
 }
 
 void CFlashOCX::ReleaseControl()

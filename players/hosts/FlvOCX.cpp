@@ -64,21 +64,13 @@ int CFlvOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, 
 {
     if (m_control)
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(CLSID_ShockwaveFlash, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                   rect, parent, 0, &control);
+    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this,
+                                    style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, rect, parent, 0,
+                                    reinterpret_cast<void**>(&m_control));
     if (!m_hwnd)
         return 0;
 
-    HRESULT hr = E_FAIL;
-    if (control) {
-        hr = control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&m_control));
-        control->Release();
-    }
-    if (SUCCEEDED(hr))
-        hr = DispEventAdvise(m_control);
-    if (SUCCEEDED(hr))
-        hr = dispatch::Put(m_control, L"Menu", dispatch::Bool(false));
+    HRESULT hr = dispatch::Put(m_control, L"Menu", dispatch::Bool(false));
     if (SUCCEEDED(hr)) {
         // The version's major part, divided as the player has always done.
         VARIANT version;

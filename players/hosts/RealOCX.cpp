@@ -77,23 +77,9 @@ int CRealOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent,
 {
     if (m_control)
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(CLSID_RealAudio, style, rect, parent, id, &control);
-    if (!m_hwnd)
-        return 0;
-    if (control) {
-        control->QueryInterface(IID_IRealAudio, reinterpret_cast<void**>(&m_control));
-        if (m_control && FAILED(DispEventAdvise(control))) {
-            m_control->Release();
-            m_control = nullptr;
-        }
-        control->Release();
-    }
-    if (!m_control) {
-        DestroyWindow(m_hwnd);
-        return 0;
-    }
-    return 1;
+    m_hwnd = CreateAdvisedAxControl(CLSID_RealAudio, IID_IRealAudio, *this, style, rect, parent, id,
+                                    reinterpret_cast<void**>(&m_control));
+    return m_hwnd ? 1 : 0;
 }
 
 int CRealOCX::Destroy()
