@@ -87,6 +87,18 @@ IDispatch* CVLCOCX::Control2() const
     return control2;
 }
 
+HRESULT CVLCOCX::WithPart(const wchar_t* name, HRESULT absent,
+                          const std::function<HRESULT(IDispatch*)>& use) const
+{
+    IDispatch* part = nullptr;
+    HRESULT hr = Part(name, &part);
+    if (!part)
+        return hr == S_FALSE ? absent : hr;
+    hr = use(part);
+    part->Release();
+    return hr;
+}
+
 HRESULT CVLCOCX::Part(const wchar_t* name, IDispatch** part) const
 {
     *part = nullptr;
@@ -117,61 +129,49 @@ HRESULT CVLCOCX::Open(const wchar_t* address)
     for (std::size_t at = url.find(L"vlch:"); at != std::wstring::npos; at = url.find(L"vlch:", at + 5))
         url.replace(at, 5, L"http:");
 
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    dispatch::CallOrGet(playlist, L"clear");
-    VARIANT item;
-    hr = dispatch::Call(playlist, L"add",
-                        {dispatch::Text(url.c_str()), dispatch::Text(L""), dispatch::Text(L":rtsp-tcp")},
-                        &item);
-    VARIANT id;
-    VariantInit(&id);
-    if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
-        hr = dispatch::Call(playlist, L"playItem", {id});
-    VariantClear(&item);
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        dispatch::CallOrGet(playlist, L"clear");
+        VARIANT item;
+        HRESULT hr = dispatch::Call(playlist, L"add",
+                                    {dispatch::Text(url.c_str()), dispatch::Text(L""),
+                                     dispatch::Text(L":rtsp-tcp")},
+                                    &item);
+        VARIANT id;
+        VariantInit(&id);
+        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
+            hr = dispatch::Call(playlist, L"playItem", {id});
+        VariantClear(&item);
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Play()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
-    if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
-        dispatch::CallOrGet(playlist, L"play");   // its own answer is not the caller's
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        VARIANT_BOOL playing = VARIANT_FALSE;
+        HRESULT hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
+        if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
+            dispatch::CallOrGet(playlist, L"play");   // its own answer is not the caller's
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Pause()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
-    if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
-        hr = dispatch::CallOrGet(playlist, L"togglePause");
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        VARIANT_BOOL playing = VARIANT_FALSE;
+        HRESULT hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
+        if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
+            hr = dispatch::CallOrGet(playlist, L"togglePause");
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Stop()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = dispatch::CallOrGet(playlist, L"stop");
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        return dispatch::CallOrGet(playlist, L"stop");
+    });
 }
 
 HRESULT CVLCOCX::Close()
@@ -187,84 +187,57 @@ HRESULT CVLCOCX::SetVolume(int volume)
 
 HRESULT CVLCOCX::SetMute(int mute)
 {
-    IDispatch* audio = nullptr;
-    HRESULT hr = Part(L"audio", &audio);
-    if (!audio)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = dispatch::Put(audio, L"mute", dispatch::Bool(mute != 0));
-    audio->Release();
-    return hr;
+    return WithPart(L"audio", S_OK, [&](IDispatch* audio) {
+        return dispatch::Put(audio, L"mute", dispatch::Bool(mute != 0));
+    });
 }
 
 HRESULT CVLCOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = dispatch::ReadBool(video, L"fullscreen", fullScreen);
-    video->Release();
-    return hr;
+    return WithPart(L"video", E_FAIL, [&](IDispatch* video) {
+        return dispatch::ReadBool(video, L"fullscreen", fullScreen);
+    });
 }
 
 HRESULT CVLCOCX::SetFullScreen(VARIANT_BOOL fullScreen)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = dispatch::Put(video, L"fullscreen", dispatch::Bool(fullScreen != VARIANT_FALSE));
-    video->Release();
-    return hr;
+    return WithPart(L"video", S_OK, [&](IDispatch* video) {
+        return dispatch::Put(video, L"fullscreen", dispatch::Bool(fullScreen != VARIANT_FALSE));
+    });
 }
 
 HRESULT CVLCOCX::GetPosition(double* timeMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = dispatch::ReadDouble(input, L"time", timeMs);
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::ReadDouble(input, L"time", timeMs);
+    });
 }
 
 HRESULT CVLCOCX::GetDuration(double* lengthMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = dispatch::ReadDouble(input, L"length", lengthMs);
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::ReadDouble(input, L"length", lengthMs);
+    });
 }
 
 HRESULT CVLCOCX::Seek(long long timeMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = dispatch::Put(input, L"time", dispatch::Double(static_cast<double>(timeMs)));
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::Put(input, L"time", dispatch::Double(static_cast<double>(timeMs)));
+    });
 }
 
 HRESULT CVLCOCX::GetVideoSize(int* width, int* height)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? S_OK : hr;
-    long w = 0, h = 0;
-    if (SUCCEEDED(dispatch::ReadLong(video, L"width", &w)))
-        *width = static_cast<int>(w);
-    hr = dispatch::ReadLong(video, L"height", &h);
-    if (SUCCEEDED(hr))
-        *height = static_cast<int>(h);
-    video->Release();
-    return hr;
+    return WithPart(L"video", S_OK, [&](IDispatch* video) {
+        long w = 0, h = 0;
+        if (SUCCEEDED(dispatch::ReadLong(video, L"width", &w)))
+            *width = static_cast<int>(w);
+        HRESULT hr = dispatch::ReadLong(video, L"height", &h);
+        if (SUCCEEDED(hr))
+            *height = static_cast<int>(h);
+        return hr;
+    });
 }
 
 void CVLCOCX::UpdateState()
