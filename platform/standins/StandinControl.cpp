@@ -40,6 +40,38 @@ std::wstring CallArgs::Text(UINT index) const
     return index < params_.cArgs ? ArgumentText((*this)[index]) : std::wstring();
 }
 
+void ReturnLong(VARIANT* result, long value)
+{
+    if (result) {
+        result->vt = VT_I4;
+        result->lVal = value;
+    }
+}
+
+void ReturnDouble(VARIANT* result, double value)
+{
+    if (result) {
+        result->vt = VT_R8;
+        result->dblVal = value;
+    }
+}
+
+void ReturnBool(VARIANT* result, bool value)
+{
+    if (result) {
+        result->vt = VT_BOOL;
+        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+}
+
+void ReturnText(VARIANT* result, const std::wstring& text)
+{
+    if (result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+}
+
 VARIANT LongArg(long value)
 {
     VARIANT out;

@@ -140,6 +140,12 @@ HRESULT CreateStandin(IUnknown* outer, REFIID iid, void** object)
     return result;
 }
 
+// A member's answer, written only when the caller wants one.
+void ReturnLong(VARIANT* result, long value);
+void ReturnDouble(VARIANT* result, double value);
+void ReturnBool(VARIANT* result, bool value);
+void ReturnText(VARIANT* result, const std::wstring& text);
+
 // Arguments for Fire.
 VARIANT LongArg(long value);
 VARIANT TextArg(const wchar_t* text);   // freed by Fire

@@ -62,22 +62,6 @@ const wchar_t kPictureClass[] = L"VLC DirectX video";
 const UINT_PTR kClockTimer = 1;
 const UINT kClockMs = 100;
 
-void Return(VARIANT* result, long value)
-{
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-}
-
-void ReturnBool(VARIANT* result, bool value)
-{
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-}
-
 bool Put(WORD flags)
 {
     return (flags & DISPATCH_PROPERTYPUT) != 0;
@@ -326,7 +310,7 @@ HRESULT CVlcStandin::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* 
     case C_VOLUME:
         if (Put(flags))
             volume_ = args.Long(0);
-        Return(result, volume_);
+        ReturnLong(result, volume_);
         return S_OK;
     case C_PLAY: Play(); return S_OK;
     case C_PAUSE: playback_.Pause(); return S_OK;
@@ -340,12 +324,12 @@ HRESULT CVlcStandin::PlaylistCall(DISPID id, const CallArgs& args, VARIANT* resu
 {
     switch (id) {
     case P_IS_PLAYING: ReturnBool(result, IsPlaying()); return S_OK;
-    case P_ITEM_COUNT: Return(result, static_cast<long>(items_.size())); return S_OK;
+    case P_ITEM_COUNT: ReturnLong(result, static_cast<long>(items_.size())); return S_OK;
     case P_ADD:
         if (args.Count() < 1)
             return DISP_E_BADPARAMCOUNT;
         items_.push_back(args.Text(0));
-        Return(result, static_cast<long>(items_.size() - 1));
+        ReturnLong(result, static_cast<long>(items_.size() - 1));
         return S_OK;
     case P_PLAY: Play(); return S_OK;
     case P_PLAY_ITEM: return PlayItem(args.Long(0, -1));
@@ -390,36 +374,30 @@ HRESULT CVlcStandin::PartCall(CVlcPart::Kind kind, DISPID id, WORD flags, const 
     case C_START_TIME:
         if (Put(flags))
             startTime_ = args.Long(0);
-        Return(result, startTime_);
+        ReturnLong(result, startTime_);
         return S_OK;
     case C_PLAYLIST: return Part(CVlcPart::PLAYLIST, result);
     case C_INPUT: return Part(CVlcPart::INPUT, result);
     case C_VIDEO: return Part(CVlcPart::VIDEO, result);
     case C_AUDIO: return Part(CVlcPart::AUDIO, result);
-    case I_STATE: Return(result, InputState()); return S_OK;
+    case I_STATE: ReturnLong(result, InputState()); return S_OK;
     case I_TIME:
         if (Put(flags)) {
             playback_.SetPositionMs(static_cast<std::uint32_t>(args.Long(0)));
             return S_OK;
         }
-        if (result) {
-            result->vt = VT_R8;
-            result->dblVal = playback_.PositionMs();
-        }
+        ReturnDouble(result, playback_.PositionMs());
         return S_OK;
     case I_LENGTH:
-        if (result) {
-            result->vt = VT_R8;
-            result->dblVal = facts.lengthMs;
-        }
+        ReturnDouble(result, facts.lengthMs);
         return S_OK;
     case V_FULLSCREEN:
         if (Put(flags))
             fullScreen_ = args.Long(0) != 0;
         ReturnBool(result, fullScreen_);
         return S_OK;
-    case V_WIDTH: Return(result, facts.width); return S_OK;
-    case V_HEIGHT: Return(result, facts.height); return S_OK;
+    case V_WIDTH: ReturnLong(result, facts.width); return S_OK;
+    case V_HEIGHT: ReturnLong(result, facts.height); return S_OK;
     case A_MUTE:
         if (Put(flags))
             mute_ = args.Long(0) != 0;
@@ -428,7 +406,7 @@ HRESULT CVlcStandin::PartCall(CVlcPart::Kind kind, DISPID id, WORD flags, const 
     case A_VOLUME:
         if (Put(flags))
             volume_ = args.Long(0);
-        Return(result, volume_);
+        ReturnLong(result, volume_);
         return S_OK;
     default:
         if (kind == CVlcPart::PLAYLIST)
