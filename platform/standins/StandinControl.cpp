@@ -40,6 +40,20 @@ std::wstring CallArgs::Text(UINT index) const
     return index < params_.cArgs ? ArgumentText((*this)[index]) : std::wstring();
 }
 
+std::wstring CallLine(const std::wstring& member, WORD flags, const CallArgs& args)
+{
+    std::wstring line = member;
+    if (flags & DISPATCH_PROPERTYPUT) {
+        line += L"=" + args.Text(0);
+    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
+        line += L"(";
+        for (UINT i = 0; i < args.Count(); ++i)
+            line += (i ? L"," : L"") + args.Text(i);
+        line += L")";
+    }
+    return line;
+}
+
 void ReturnLong(VARIANT* result, long value)
 {
     if (result) {
@@ -175,16 +189,7 @@ STDMETHODIMP CStandinControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPA
         return DISP_E_MEMBERNOTFOUND;
     }
     CallArgs args(*params);
-    std::wstring line = member;
-    if (flags & DISPATCH_PROPERTYPUT) {
-        line += L"=" + args.Text(0);
-    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
-        line += L"(";
-        for (UINT i = 0; i < args.Count(); ++i)
-            line += (i ? L"," : L"") + args.Text(i);
-        line += L")";
-    }
-    Log(line);
+    Log(CallLine(member, flags, args));
     if (result)
         VariantInit(result);
     return Call(id, flags, args, result);

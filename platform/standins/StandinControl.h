@@ -48,6 +48,10 @@ private:
     const DISPPARAMS& params_;
 };
 
+// A call as the log shows it: "member=value" for a put, "member(a,b)" for a
+// call with arguments or a plain method, the bare member for a read.
+std::wstring CallLine(const std::wstring& member, WORD flags, const CallArgs& args);
+
 class CStandinControl : public com::COleControl,
                         public IDispatch,
                         public IConnectionPointContainer,

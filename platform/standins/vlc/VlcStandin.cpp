@@ -358,16 +358,7 @@ HRESULT CVlcStandin::PartCall(CVlcPart::Kind kind, DISPID id, WORD flags, const 
         if (table.members[m].id == id)
             member = table.members[m].name;
     }
-    std::wstring line = std::wstring(table.name) + L"." + member;
-    if (Put(flags)) {
-        line += L"=" + args.Text(0);
-    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
-        line += L"(";
-        for (UINT i = 0; i < args.Count(); ++i)
-            line += (i ? L"," : L"") + args.Text(i);
-        line += L")";
-    }
-    Log(line);
+    Log(CallLine(std::wstring(table.name) + L"." + member, flags, args));
 
     StreamFacts facts = playback_.Facts();
     switch (id) {
