@@ -144,6 +144,14 @@ HRESULT CreateStandin(IUnknown* outer, REFIID iid, void** object)
     return result;
 }
 
+// A black window class of this module with the arrow cursor, registered
+// unless it already is; false when it could not be.
+bool EnsureWindowClass(const wchar_t* name, UINT style, WNDPROC proc);
+
+// An Invoke's parameters: an empty set for none, null when they cannot be
+// read (arguments counted but not given).
+const DISPPARAMS* InvokeParams(const DISPPARAMS* params);
+
 // A member's answer, written only when the caller wants one.
 void ReturnLong(VARIANT* result, long value);
 void ReturnDouble(VARIANT* result, double value);

@@ -383,21 +383,11 @@ void CWmpControl::SetFullScreen(bool on)
     }
     if (fullScreenWindow_)
         return;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = 0;   // no double clicks: two quick clicks come as two button-downs
-    wc.lpfnWndProc = FullScreenProc;
-    wc.hInstance = com::ModuleInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = kFullScreenClass;
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(wc.hInstance, kFullScreenClass, &existing))
-        RegisterClassExW(&wc);
+    // No double clicks: two quick clicks come as two button-downs.
+    EnsureWindowClass(kFullScreenClass, 0, FullScreenProc);
     fullScreenWindow_ = CreateWindowExW(WS_EX_TOPMOST, kFullScreenClass, L"", WS_POPUP | WS_VISIBLE, 0, 0,
                                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                        nullptr, nullptr, wc.hInstance, this);
+                                        nullptr, nullptr, com::ModuleInstance(), this);
     Log(fullScreenWindow_ ? L"full screen shown" : L"full screen failed");
 }
 

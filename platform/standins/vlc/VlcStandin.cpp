@@ -126,14 +126,12 @@ STDMETHODIMP CVlcPart::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
 STDMETHODIMP CVlcPart::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO*, UINT*)
 {
-    static DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    if (!params)
-        params = &none;
-    if (params->cArgs > 0 && !params->rgvarg)
+    const DISPPARAMS* given = InvokeParams(params);
+    if (!given)
         return E_INVALIDARG;
     if (result)
         VariantInit(result);
-    return owner_->PartCall(kind_, id, flags, CallArgs(*params), result);
+    return owner_->PartCall(kind_, id, flags, CallArgs(*given), result);
 }
 
 const wchar_t CVlcStandin::kName[] = L"VLC";
@@ -169,22 +167,11 @@ HWND CVlcStandin::CreateControlWindow(HWND parent, const RECT& position)
     HWND frame = CStandinControl::CreateControlWindow(parent, position);
     if (!frame)
         return nullptr;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = PictureProc;
-    wc.hInstance = com::ModuleInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = kPictureClass;
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(wc.hInstance, kPictureClass, &existing))
-        RegisterClassExW(&wc);
+    EnsureWindowClass(kPictureClass, CS_DBLCLKS, PictureProc);
     RECT client;
     GetClientRect(frame, &client);
     picture_ = CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right,
-                               client.bottom, frame, nullptr, wc.hInstance, this);
+                               client.bottom, frame, nullptr, com::ModuleInstance(), this);
     Log(picture_ ? L"picture window created" : L"picture window failed");
     return frame;
 }
