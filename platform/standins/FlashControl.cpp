@@ -54,22 +54,6 @@ const CStandinControl::Description kDescription = {
 
 const UINT WM_MEDIA_STATE = WM_APP + 1;
 
-void SetLong(VARIANT* result, long value)
-{
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-}
-
-void SetText(VARIANT* result, const std::wstring& text)
-{
-    if (result) {
-        result->vt = VT_BSTR;
-        result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-}
-
 bool EndsWith(const std::wstring& text, const wchar_t* end)
 {
     const size_t length = wcslen(end);
@@ -151,7 +135,7 @@ HRESULT CFlashControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT
     switch (id) {
     case FLASH_MOVIE:
         if (!put) {
-            SetText(result, movie_);
+            ReturnText(result, movie_);
             return S_OK;
         }
         movie_ = args.Text(0);
@@ -162,13 +146,13 @@ HRESULT CFlashControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT
     case FLASH_GOTOFRAME:
         return S_OK;
     case FLASH_CURRENTFRAME:
-        SetLong(result, 0);
+        ReturnLong(result, 0);
         return S_OK;
     case FLASH_TOTALFRAMES:
-        SetLong(result, 1);
+        ReturnLong(result, 1);
         return S_OK;
     case FLASH_PERCENTLOADED:
-        SetLong(result, readyState_ >= 3 ? 100 : 0);
+        ReturnLong(result, readyState_ >= 3 ? 100 : 0);
         return S_OK;
     case FLASH_LOOP:
     case FLASH_MENU:
@@ -188,9 +172,9 @@ HRESULT CFlashControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT
         // A major version, or the whole value in hexadecimal ("0x7FFF8").
         const std::wstring knob = KnobText(L"FLASH_VERSION");
         if (knob.compare(0, 2, L"0x") == 0)
-            SetLong(result, static_cast<long>(wcstoul(knob.c_str() + 2, nullptr, 16)));
+            ReturnLong(result, static_cast<long>(wcstoul(knob.c_str() + 2, nullptr, 16)));
         else
-            SetLong(result, (knob.empty() ? 10 : _wtol(knob.c_str())) * 65536);
+            ReturnLong(result, (knob.empty() ? 10 : _wtol(knob.c_str())) * 65536);
         return S_OK;
     }
     case FLASH_SETVARIABLE:
@@ -198,7 +182,7 @@ HRESULT CFlashControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT
     case FLASH_GETVARIABLE:
         return args.Count() == 1 ? GetVariable(args.Text(0), result) : DISP_E_BADPARAMCOUNT;
     case FLASH_READYSTATE:
-        SetLong(result, readyState_);
+        ReturnLong(result, readyState_);
         return S_OK;
     default:
         return DISP_E_MEMBERNOTFOUND;
@@ -213,7 +197,7 @@ HRESULT CFlashControl::GetVariable(const std::wstring& name, VARIANT* result)
     auto found = variables_.find(name);
     if (found == variables_.end())
         return E_FAIL;
-    SetText(result, found->second);
+    ReturnText(result, found->second);
     return S_OK;
 }
 

@@ -40,6 +40,75 @@ std::wstring CallArgs::Text(UINT index) const
     return index < params_.cArgs ? ArgumentText((*this)[index]) : std::wstring();
 }
 
+bool EnsureWindowClass(const wchar_t* name, UINT style, WNDPROC proc)
+{
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = com::ModuleInstance();
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = name;
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    return GetClassInfoExW(wc.hInstance, name, &existing) || RegisterClassExW(&wc);
+}
+
+const DISPPARAMS* InvokeParams(const DISPPARAMS* params)
+{
+    static const DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    if (!params)
+        return &none;
+    return params->cArgs > 0 && !params->rgvarg ? nullptr : params;
+}
+
+std::wstring CallLine(const std::wstring& member, WORD flags, const CallArgs& args)
+{
+    std::wstring line = member;
+    if (flags & DISPATCH_PROPERTYPUT) {
+        line += L"=" + args.Text(0);
+    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
+        line += L"(";
+        for (UINT i = 0; i < args.Count(); ++i)
+            line += (i ? L"," : L"") + args.Text(i);
+        line += L")";
+    }
+    return line;
+}
+
+void ReturnLong(VARIANT* result, long value)
+{
+    if (result) {
+        result->vt = VT_I4;
+        result->lVal = value;
+    }
+}
+
+void ReturnDouble(VARIANT* result, double value)
+{
+    if (result) {
+        result->vt = VT_R8;
+        result->dblVal = value;
+    }
+}
+
+void ReturnBool(VARIANT* result, bool value)
+{
+    if (result) {
+        result->vt = VT_BOOL;
+        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+}
+
+void ReturnText(VARIANT* result, const std::wstring& text)
+{
+    if (result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+}
+
 VARIANT LongArg(long value)
 {
     VARIANT out;
@@ -132,27 +201,16 @@ STDMETHODIMP CStandinControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count,
 STDMETHODIMP CStandinControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO*, UINT*)
 {
-    static DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    if (!params)
-        params = &none;
-    if (params->cArgs > 0 && !params->rgvarg)
+    const DISPPARAMS* given = InvokeParams(params);
+    if (!given)
         return E_INVALIDARG;
     const wchar_t* member = MemberName(id);
     if (!member) {
         Log(L"Invoke(" + std::to_wstring(id) + L") unknown");
         return DISP_E_MEMBERNOTFOUND;
     }
-    CallArgs args(*params);
-    std::wstring line = member;
-    if (flags & DISPATCH_PROPERTYPUT) {
-        line += L"=" + args.Text(0);
-    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
-        line += L"(";
-        for (UINT i = 0; i < args.Count(); ++i)
-            line += (i ? L"," : L"") + args.Text(i);
-        line += L")";
-    }
-    Log(line);
+    CallArgs args(*given);
+    Log(CallLine(member, flags, args));
     if (result)
         VariantInit(result);
     return Call(id, flags, args, result);
@@ -251,22 +309,12 @@ LRESULT CALLBACK CStandinControl::VideoProc(HWND window, UINT message, WPARAM wP
 
 HWND CStandinControl::CreateControlWindow(HWND parent, const RECT& position)
 {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = VideoProc;
-    wc.hInstance = com::ModuleInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = description_.videoClass;
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing) && !RegisterClassExW(&wc))
+    if (!EnsureWindowClass(description_.videoClass, CS_DBLCLKS, VideoProc))
         return nullptr;
     video_ = CreateWindowExW(0, description_.videoClass, L"",
                              WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                              position.left, position.top, position.right - position.left,
-                             position.bottom - position.top, parent, nullptr, wc.hInstance, this);
+                             position.bottom - position.top, parent, nullptr, com::ModuleInstance(), this);
     Log(video_ ? L"window created" : L"window failed");
     return video_;
 }

@@ -48,6 +48,10 @@ private:
     const DISPPARAMS& params_;
 };
 
+// A call as the log shows it: "member=value" for a put, "member(a,b)" for a
+// call with arguments or a plain method, the bare member for a read.
+std::wstring CallLine(const std::wstring& member, WORD flags, const CallArgs& args);
+
 class CStandinControl : public com::COleControl,
                         public IDispatch,
                         public IConnectionPointContainer,
@@ -139,6 +143,20 @@ HRESULT CreateStandin(IUnknown* outer, REFIID iid, void** object)
     control->Release();
     return result;
 }
+
+// A black window class of this module with the arrow cursor, registered
+// unless it already is; false when it could not be.
+bool EnsureWindowClass(const wchar_t* name, UINT style, WNDPROC proc);
+
+// An Invoke's parameters: an empty set for none, null when they cannot be
+// read (arguments counted but not given).
+const DISPPARAMS* InvokeParams(const DISPPARAMS* params);
+
+// A member's answer, written only when the caller wants one.
+void ReturnLong(VARIANT* result, long value);
+void ReturnDouble(VARIANT* result, double value);
+void ReturnBool(VARIANT* result, bool value);
+void ReturnText(VARIANT* result, const std::wstring& text);
 
 // Arguments for Fire.
 VARIANT LongArg(long value);

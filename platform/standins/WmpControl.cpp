@@ -103,38 +103,6 @@ VARIANT ShortArg(long value)
     return out;
 }
 
-void SetLong(VARIANT* result, long value)
-{
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-}
-
-void SetDouble(VARIANT* result, double value)
-{
-    if (result) {
-        result->vt = VT_R8;
-        result->dblVal = value;
-    }
-}
-
-void SetBool(VARIANT* result, bool value)
-{
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-}
-
-void SetText(VARIANT* result, const std::wstring& value)
-{
-    if (result) {
-        result->vt = VT_BSTR;
-        result->bstrVal = SysAllocString(value.c_str());
-    }
-}
-
 bool ArgBool(const CallArgs& args)
 {
     return args.Long(0) != 0;
@@ -236,7 +204,7 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
     switch (id) {
     case WMP_URL:
         if (!put) {
-            SetText(result, url_);
+            ReturnText(result, url_);
             return S_OK;
         }
         if (!VideoWindow())
@@ -251,7 +219,7 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
         return S_OK;
     case WMP_FULL_SCREEN:
         if (!put) {
-            SetBool(result, fullScreen_);
+            ReturnBool(result, fullScreen_);
             return S_OK;
         }
         if (ArgBool(args) && playState_ != kPlayPlaying && playState_ != kPlayPaused)
@@ -261,34 +229,34 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
     case WMP_CURRENT_POSITION:
         if (put)
             return S_OK;   // a live stream cannot seek
-        SetDouble(result, playState_ == kPlayPaused ? pausedAt_ : reader_.PositionSeconds());
+        ReturnDouble(result, playState_ == kPlayPaused ? pausedAt_ : reader_.PositionSeconds());
         return S_OK;
     case WMP_OPEN_STATE:
-        SetLong(result, openState_);
+        ReturnLong(result, openState_);
         return S_OK;
     case WMP_PLAY_STATE:
-        SetLong(result, playState_);
+        ReturnLong(result, playState_);
         return S_OK;
     case WMP_BUFFERING_PROGRESS:
-        SetLong(result, playState_ == kPlayPlaying || playState_ == kPlayPaused ? 100 : 0);
+        ReturnLong(result, playState_ == kPlayPlaying || playState_ == kPlayPaused ? 100 : 0);
         return S_OK;
     case WMP_DURATION:
-        SetDouble(result, reader_.DurationSeconds());
+        ReturnDouble(result, reader_.DurationSeconds());
         return S_OK;
     case WMP_IMAGE_WIDTH:
-        SetLong(result, reader_.VideoWidth());
+        ReturnLong(result, reader_.VideoWidth());
         return S_OK;
     case WMP_IMAGE_HEIGHT:
-        SetLong(result, reader_.VideoHeight());
+        ReturnLong(result, reader_.VideoHeight());
         return S_OK;
     case WMP_SOURCE_URL:
-        SetText(result, url_);
+        ReturnText(result, url_);
         return S_OK;
     case WMP_ERROR_CODE:
-        SetLong(result, reader_.ErrorCode());
+        ReturnLong(result, reader_.ErrorCode());
         return S_OK;
     case WMP_ERROR_DESCRIPTION:
-        SetText(result, reader_.ErrorText());
+        ReturnText(result, reader_.ErrorText());
         return S_OK;
     default:
         break;
@@ -312,12 +280,12 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
             if (put)
                 *s.flag = ArgBool(args);
             else
-                SetBool(result, *s.flag);
+                ReturnBool(result, *s.flag);
         } else {
             if (put)
                 *s.number = args.Long(0);
             else
-                SetLong(result, *s.number);
+                ReturnLong(result, *s.number);
         }
         return S_OK;
     }
@@ -325,7 +293,7 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
         if (put)
             uiMode_ = args.Text(0);
         else
-            SetText(result, uiMode_);
+            ReturnText(result, uiMode_);
         return S_OK;
     }
     return DISP_E_MEMBERNOTFOUND;
@@ -415,21 +383,11 @@ void CWmpControl::SetFullScreen(bool on)
     }
     if (fullScreenWindow_)
         return;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = 0;   // no double clicks: two quick clicks come as two button-downs
-    wc.lpfnWndProc = FullScreenProc;
-    wc.hInstance = com::ModuleInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = kFullScreenClass;
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(wc.hInstance, kFullScreenClass, &existing))
-        RegisterClassExW(&wc);
+    // No double clicks: two quick clicks come as two button-downs.
+    EnsureWindowClass(kFullScreenClass, 0, FullScreenProc);
     fullScreenWindow_ = CreateWindowExW(WS_EX_TOPMOST, kFullScreenClass, L"", WS_POPUP | WS_VISIBLE, 0, 0,
                                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                        nullptr, nullptr, wc.hInstance, this);
+                                        nullptr, nullptr, com::ModuleInstance(), this);
     Log(fullScreenWindow_ ? L"full screen shown" : L"full screen failed");
 }
 

@@ -46,3 +46,28 @@ HWND CreateAxControlWindow(REFCLSID clsid, DWORD style, const RECT& rect, HWND p
     axhost::AxGetControl(window, control);
     return window;
 }
+
+HWND CreateAdvisedAxControl(REFCLSID clsid, REFIID iid, axhost::CDispEventSink& sink, DWORD style,
+                            const RECT& rect, HWND parent, UINT id, void** control)
+{
+    *control = nullptr;
+    IUnknown* unknown = nullptr;
+    HWND window = CreateAxControlWindow(clsid, style, rect, parent, id, &unknown);
+    if (!window)
+        return nullptr;
+    if (unknown) {
+        IUnknown* wanted = nullptr;
+        if (SUCCEEDED(unknown->QueryInterface(iid, reinterpret_cast<void**>(&wanted)))) {
+            if (wanted && SUCCEEDED(sink.DispEventAdvise(unknown)))
+                *control = wanted;
+            else if (wanted)
+                wanted->Release();
+        }
+        unknown->Release();
+    }
+    if (!*control) {
+        DestroyWindow(window);
+        return nullptr;
+    }
+    return window;
+}

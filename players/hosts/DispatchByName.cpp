@@ -1,39 +1,47 @@
 #include "players/hosts/DispatchByName.h"
 
 #include <new>
+#include <utility>
 
 namespace dispatch {
 
 namespace {
 
+void ClearAll(std::vector<VARIANT>& args)
+{
+    for (VARIANT& arg : args)
+        VariantClear(&arg);
+}
+
+// The control always gets somewhere to put an answer, wanted or not.
 HRESULT InvokeId(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT>& args,
                  VARIANT* result)
 {
+    // rgvarg holds the arguments last first.
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(),
-                         flags == DISPATCH_PROPERTYPUT ? &named : nullptr,
-                         static_cast<UINT>(reversed.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
-    if (result)
-        VariantInit(result);
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
-                                nullptr);
-    for (VARIANT& arg : args)
-        VariantClear(&arg);
+    const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), put ? &named : nullptr,
+                         static_cast<UINT>(reversed.size()), put ? 1u : 0u};
+    VARIANT ignored;
+    VariantInit(&ignored);
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                result ? result : &ignored, nullptr, nullptr);
+    VariantClear(&ignored);
+    ClearAll(args);
     return hr;
 }
 
-HRESULT InvokeName(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT>& args,
-                   VARIANT* result)
+// The member read as `type` into *value, which is left empty on failure.
+HRESULT ReadAs(IDispatch* object, const wchar_t* name, VARTYPE type, VARIANT* value)
 {
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = object ? IdOf(object, name, &id) : E_POINTER;
-    if (FAILED(hr)) {
-        for (VARIANT& arg : args)
-            VariantClear(&arg);
-        return hr;
-    }
-    return InvokeId(object, id, flags, args, result);
+    VARIANT raw;
+    HRESULT hr = CallOrGet(object, name, &raw);
+    VariantInit(value);
+    if (SUCCEEDED(hr))
+        hr = VariantChangeType(value, &raw, 0, type);
+    VariantClear(&raw);
+    return hr;
 }
 
 }  // namespace
@@ -44,21 +52,86 @@ HRESULT IdOf(IDispatch* object, const wchar_t* name, DISPID* id)
     return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
 }
 
+HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
+               VARIANT* result)
+{
+    if (result)
+        VariantInit(result);
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object ? IdOf(object, name, &id) : E_POINTER;
+    if (FAILED(hr)) {
+        ClearAll(args);
+        return hr;
+    }
+    return InvokeId(object, id, flags, args, result);
+}
+
 HRESULT Call(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result)
 {
-    return InvokeName(object, name, DISPATCH_METHOD, args, result);
+    return Invoke(object, name, DISPATCH_METHOD, std::move(args), result);
 }
 
 HRESULT Put(IDispatch* object, const wchar_t* name, VARIANT value)
 {
-    std::vector<VARIANT> args(1, value);
-    return InvokeName(object, name, DISPATCH_PROPERTYPUT, args, nullptr);
+    return Invoke(object, name, DISPATCH_PROPERTYPUT, {value});
 }
 
 HRESULT Get(IDispatch* object, const wchar_t* name, VARIANT* result)
 {
-    std::vector<VARIANT> none;
-    return InvokeName(object, name, DISPATCH_PROPERTYGET, none, result);
+    return Invoke(object, name, DISPATCH_PROPERTYGET, {}, result);
+}
+
+HRESULT CallOrGet(IDispatch* object, const wchar_t* name, VARIANT* result)
+{
+    return Invoke(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, result);
+}
+
+HRESULT ReadLong(IDispatch* object, const wchar_t* name, long* value)
+{
+    VARIANT v;
+    HRESULT hr = ReadAs(object, name, VT_I4, &v);
+    if (SUCCEEDED(hr))
+        *value = v.lVal;
+    return hr;
+}
+
+HRESULT ReadDouble(IDispatch* object, const wchar_t* name, double* value)
+{
+    VARIANT v;
+    HRESULT hr = ReadAs(object, name, VT_R8, &v);
+    if (SUCCEEDED(hr))
+        *value = v.dblVal;
+    return hr;
+}
+
+HRESULT ReadBool(IDispatch* object, const wchar_t* name, VARIANT_BOOL* value)
+{
+    VARIANT v;
+    HRESULT hr = ReadAs(object, name, VT_BOOL, &v);
+    if (SUCCEEDED(hr))
+        *value = v.boolVal;
+    return hr;
+}
+
+HRESULT ReadText(IDispatch* object, const wchar_t* name, BSTR* value)
+{
+    VARIANT v;
+    HRESULT hr = ReadAs(object, name, VT_BSTR, &v);
+    if (SUCCEEDED(hr))
+        *value = v.bstrVal;   // handed over to the caller
+    return hr;
+}
+
+HRESULT ReadObject(IDispatch* object, const wchar_t* name, IDispatch** value)
+{
+    VARIANT v;
+    HRESULT hr = ReadAs(object, name, VT_DISPATCH, &v);
+    if (SUCCEEDED(hr)) {
+        if (!v.pdispVal)
+            return E_POINTER;
+        *value = v.pdispVal;   // the reference is handed over
+    }
+    return hr;
 }
 
 VARIANT Text(const wchar_t* text)
@@ -76,6 +149,14 @@ VARIANT Long(long number)
     VARIANT value;
     value.vt = VT_I4;
     value.lVal = number;
+    return value;
+}
+
+VARIANT Double(double number)
+{
+    VARIANT value;
+    value.vt = VT_R8;
+    value.dblVal = number;
     return value;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -24,29 +25,11 @@ CFlashOCX::~CFlashOCX()
 
 int CFlashOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control || !axhost::AxWinInit())
+    if (m_control)
         return 0;
-    LPOLESTR clsid = nullptr;
-    if (FAILED(StringFromCLSID(CLSID_ShockwaveFlash, &clsid)))
-        return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, clsid, style, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
-    CoTaskMemFree(clsid);
-    if (!m_hwnd)
-        return 0;
-    IUnknown* control = nullptr;
-    if (SUCCEEDED(axhost::AxGetControl(m_hwnd, &control))) {
-        control->QueryInterface(IID_IShockwaveFlash, reinterpret_cast<void**>(&m_control));
-        control->Release();
-    }
-    if (!m_control || FAILED(DispEventAdvise(m_control))) {
-        ReleaseControl();
-        DestroyWindow(m_hwnd);
-        m_hwnd = nullptr;
-        return 0;
-    }
-    return 1;
+    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this, style, rect,
+                                    parent, id, reinterpret_cast<void**>(&m_control));
+    return m_hwnd ? 1 : 0;
 }
 
 void CFlashOCX::ReleaseControl()

@@ -3,11 +3,11 @@
 #include <cwchar>
 
 #include "platform/axhost/AxHost.h"
-#include "platform/axhost/AxWinHostWindow.h"
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hooks/PlayerHookRegistry.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -62,34 +62,15 @@ CFlvOCX::~CFlvOCX()
 
 int CFlvOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT)
 {
-    if (m_control || !axhost::AxWinInit())
+    if (m_control)
         return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, nullptr,
-                             style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
-                             nullptr, nullptr);
+    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this,
+                                    style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, rect, parent, 0,
+                                    reinterpret_cast<void**>(&m_control));
     if (!m_hwnd)
         return 0;
 
-    HRESULT hr = E_FAIL;
-    LPOLESTR clsid = nullptr;
-    IUnknown* site = nullptr;
-    IAxWinHostWindow* host = nullptr;
-    if (SUCCEEDED(StringFromCLSID(CLSID_ShockwaveFlash, &clsid)) &&
-        SUCCEEDED(axhost::AxGetHost(m_hwnd, &site)) &&
-        SUCCEEDED(site->QueryInterface(IID_IAxWinHostWindow, reinterpret_cast<void**>(&host))) &&
-        SUCCEEDED(host->CreateControl(clsid, m_hwnd, nullptr)))
-        hr = host->QueryControl(IID_IShockwaveFlash, reinterpret_cast<void**>(&m_control));
-    if (host)
-        host->Release();
-    if (site)
-        site->Release();
-    CoTaskMemFree(clsid);
-
-    if (SUCCEEDED(hr))
-        hr = DispEventAdvise(m_control);
-    if (SUCCEEDED(hr))
-        hr = dispatch::Put(m_control, L"Menu", dispatch::Bool(false));
+    HRESULT hr = dispatch::Put(m_control, L"Menu", dispatch::Bool(false));
     if (SUCCEEDED(hr)) {
         // The version's major part, divided as the player has always done.
         VARIANT version;

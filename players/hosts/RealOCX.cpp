@@ -3,7 +3,7 @@
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hosts/AxControlWindow.h"
-#include "players/hosts/DispatchCall.h"
+#include "players/hosts/DispatchByName.h"
 
 namespace {
 
@@ -77,23 +77,9 @@ int CRealOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent,
 {
     if (m_control)
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(CLSID_RealAudio, style, rect, parent, id, &control);
-    if (!m_hwnd)
-        return 0;
-    if (control) {
-        control->QueryInterface(IID_IRealAudio, reinterpret_cast<void**>(&m_control));
-        if (m_control && FAILED(DispEventAdvise(control))) {
-            m_control->Release();
-            m_control = nullptr;
-        }
-        control->Release();
-    }
-    if (!m_control) {
-        DestroyWindow(m_hwnd);
-        return 0;
-    }
-    return 1;
+    m_hwnd = CreateAdvisedAxControl(CLSID_RealAudio, IID_IRealAudio, *this, style, rect, parent, id,
+                                    reinterpret_cast<void**>(&m_control));
+    return m_hwnd ? 1 : 0;
 }
 
 int CRealOCX::Destroy()
@@ -109,17 +95,8 @@ int CRealOCX::Destroy()
 
 void CRealOCX::ApplyCreationSetup()
 {
-    BSTR controls = SysAllocString(L"Imagewindow");
-    BSTR console = SysAllocString(L"Real");
-    if (!controls || !console) {
-        SysFreeString(controls);
-        SysFreeString(console);
-        RaiseException(static_cast<DWORD>(E_OUTOFMEMORY), EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    }
-    DispatchMethod(m_control, L"SetControls", TextArg(controls));
-    DispatchMethod(m_control, L"SetConsole", TextArg(console));
-    SysFreeString(controls);
-    SysFreeString(console);
+    dispatch::Call(m_control, L"SetControls", {dispatch::Text(L"Imagewindow")});
+    dispatch::Call(m_control, L"SetConsole", {dispatch::Text(L"Real")});
     // The nine further settings: the picture alone, centred in its aspect,
     // without the control's own labels, logo, status text or menu; mouse and
     // key events raised; playback only when asked.
@@ -134,57 +111,54 @@ void CRealOCX::ApplyCreationSetup()
         {L"SetWantKeyboardEvents", true},
     };
     for (const auto& setting : settings)
-        DispatchMethod(m_control, setting.name, BoolArg(setting.value));
+        dispatch::Call(m_control, setting.name, {dispatch::Bool(setting.value)});
 }
 
 HRESULT CRealOCX::Open(const wchar_t* address)
 {
-    BSTR source = SysAllocString(address);
-    HRESULT hr = DispatchMethod(m_control, L"SetSource", TextArg(source));
-    SysFreeString(source);
-    return hr;
+    return dispatch::Call(m_control, L"SetSource", {dispatch::Text(address)});
 }
 
 HRESULT CRealOCX::Play()
 {
     InstallHook();
-    return DispatchMethod(m_control, L"DoPlay");
+    return dispatch::CallOrGet(m_control, L"DoPlay");
 }
 
 HRESULT CRealOCX::Pause()
 {
-    return DispatchMethod(m_control, L"DoPause");
+    return dispatch::CallOrGet(m_control, L"DoPause");
 }
 
 HRESULT CRealOCX::Stop()
 {
-    return DispatchMethod(m_control, L"DoStop");
+    return dispatch::CallOrGet(m_control, L"DoStop");
 }
 
 HRESULT CRealOCX::Close()
 {
     RemoveHook();
-    return DispatchMethod(m_control, L"DoStop");
+    return dispatch::CallOrGet(m_control, L"DoStop");
 }
 
 HRESULT CRealOCX::SetVolume(int volume)
 {
-    return DispatchMethod(m_control, L"SetVolume", LongArg(volume));
+    return dispatch::Call(m_control, L"SetVolume", {dispatch::Long(volume)});
 }
 
 HRESULT CRealOCX::SetMute(int mute)
 {
-    return DispatchMethod(m_control, L"SetMute", BoolArg(mute != 0));
+    return dispatch::Call(m_control, L"SetMute", {dispatch::Bool(mute != 0)});
 }
 
 HRESULT CRealOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
 {
-    return DispatchGetBool(m_control, L"GetFullScreen", fullScreen);
+    return dispatch::ReadBool(m_control, L"GetFullScreen", fullScreen);
 }
 
 HRESULT CRealOCX::SetFullScreen(VARIANT_BOOL fullScreen)
 {
-    return DispatchMethod(m_control, fullScreen ? L"SetFullScreen" : L"SetOriginalSize");
+    return dispatch::CallOrGet(m_control, fullScreen ? L"SetFullScreen" : L"SetOriginalSize");
 }
 
 HRESULT CRealOCX::GetBufferingPercent(int* percent)
@@ -192,9 +166,9 @@ HRESULT CRealOCX::GetBufferingPercent(int* percent)
     if (!percent)
         return E_INVALIDARG;
     long elapsed = 0, remaining = 0;
-    HRESULT hr = DispatchGetLong(m_control, L"GetBufferingTimeElapsed", &elapsed);
+    HRESULT hr = dispatch::ReadLong(m_control, L"GetBufferingTimeElapsed", &elapsed);
     if (SUCCEEDED(hr))
-        hr = DispatchGetLong(m_control, L"GetBufferingTimeRemaining", &remaining);
+        hr = dispatch::ReadLong(m_control, L"GetBufferingTimeRemaining", &remaining);
     if (SUCCEEDED(hr) && elapsed + remaining != 0)
         *percent = static_cast<int>(elapsed * 100 / (elapsed + remaining));
     return hr;
@@ -202,24 +176,24 @@ HRESULT CRealOCX::GetBufferingPercent(int* percent)
 
 HRESULT CRealOCX::GetPosition(double* positionMs)
 {
-    return DispatchGetDouble(m_control, L"GetPosition", positionMs);
+    return dispatch::ReadDouble(m_control, L"GetPosition", positionMs);
 }
 
 HRESULT CRealOCX::GetDuration(double* lengthMs)
 {
-    return DispatchGetDouble(m_control, L"GetLength", lengthMs);
+    return dispatch::ReadDouble(m_control, L"GetLength", lengthMs);
 }
 
 HRESULT CRealOCX::Seek(long long positionMs)
 {
-    return DispatchMethod(m_control, L"SetPosition", LongArg(static_cast<long>(positionMs)));
+    return dispatch::Call(m_control, L"SetPosition", {dispatch::Long(static_cast<long>(positionMs))});
 }
 
 HRESULT CRealOCX::GetVideoSize(int* width, int* height)
 {
     long w = 0, h = 0;
-    HRESULT first = DispatchGetLong(m_control, L"GetClipWidth", &w);
-    HRESULT second = DispatchGetLong(m_control, L"GetClipHeight", &h);
+    HRESULT first = dispatch::ReadLong(m_control, L"GetClipWidth", &w);
+    HRESULT second = dispatch::ReadLong(m_control, L"GetClipHeight", &h);
     if (SUCCEEDED(first))
         *width = static_cast<int>(w);
     if (SUCCEEDED(second))
@@ -231,7 +205,7 @@ HRESULT CRealOCX::GetSourceUrl(BSTR* url)
 {
     if (!url)
         return E_INVALIDARG;
-    return DispatchGetText(m_control, L"GetSource", url);
+    return dispatch::ReadText(m_control, L"GetSource", url);
 }
 
 void CRealOCX::Notify(UINT message, WPARAM wParam, LPARAM lParam)

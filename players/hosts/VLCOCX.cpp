@@ -6,7 +6,7 @@
 #include "players/PlayerSelector.h"
 #include "players/hooks/VlcHookRegistry.h"
 #include "players/hosts/AxControlWindow.h"
-#include "players/hosts/DispatchCall.h"
+#include "players/hosts/DispatchByName.h"
 
 namespace {
 
@@ -63,23 +63,9 @@ int CVLCOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, 
 {
     if (m_control)
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(CLSID_VLCPlugin, style, rect, parent, id, &control);
-    if (!m_hwnd)
-        return 0;
-    if (control) {
-        control->QueryInterface(IID_IVLCControl, reinterpret_cast<void**>(&m_control));
-        if (m_control && FAILED(DispEventAdvise(control))) {
-            m_control->Release();
-            m_control = nullptr;
-        }
-        control->Release();
-    }
-    if (!m_control) {
-        DestroyWindow(m_hwnd);
-        return 0;
-    }
-    return 1;
+    m_hwnd = CreateAdvisedAxControl(CLSID_VLCPlugin, IID_IVLCControl, *this, style, rect, parent, id,
+                                    reinterpret_cast<void**>(&m_control));
+    return m_hwnd ? 1 : 0;
 }
 
 int CVLCOCX::Destroy()
@@ -101,24 +87,36 @@ IDispatch* CVLCOCX::Control2() const
     return control2;
 }
 
+HRESULT CVLCOCX::WithPart(const wchar_t* name, HRESULT absent,
+                          const std::function<HRESULT(IDispatch*)>& use) const
+{
+    IDispatch* part = nullptr;
+    HRESULT hr = Part(name, &part);
+    if (!part)
+        return hr == S_FALSE ? absent : hr;
+    hr = use(part);
+    part->Release();
+    return hr;
+}
+
 HRESULT CVLCOCX::Part(const wchar_t* name, IDispatch** part) const
 {
     *part = nullptr;
     IDispatch* control2 = Control2();
     if (!control2)
         return S_FALSE;
-    HRESULT hr = DispatchGetObject(control2, name, part);
+    HRESULT hr = dispatch::ReadObject(control2, name, part);
     control2->Release();
     return hr;
 }
 
 void CVLCOCX::ApplyCreationSetup()
 {
-    DispatchPut(m_control, L"AutoPlay", BoolArg(false));
-    DispatchPut(m_control, L"Visible", BoolArg(true));
-    DispatchPut(m_control, L"AutoLoop", BoolArg(false));
+    dispatch::Put(m_control, L"AutoPlay", dispatch::Bool(false));
+    dispatch::Put(m_control, L"Visible", dispatch::Bool(true));
+    dispatch::Put(m_control, L"AutoLoop", dispatch::Bool(false));
     if (IDispatch* control2 = Control2()) {
-        DispatchPut(control2, L"StartTime", LongArg(0));
+        dispatch::Put(control2, L"StartTime", dispatch::Long(0));
         control2->Release();
     }
 }
@@ -131,164 +129,115 @@ HRESULT CVLCOCX::Open(const wchar_t* address)
     for (std::size_t at = url.find(L"vlch:"); at != std::wstring::npos; at = url.find(L"vlch:", at + 5))
         url.replace(at, 5, L"http:");
 
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    DispatchMethod(playlist, L"clear");
-    BSTR uri = SysAllocString(url.c_str());
-    BSTR name = SysAllocString(L"");
-    BSTR option = SysAllocString(L":rtsp-tcp");
-    const VARIANT args[] = {TextArg(uri), TextArg(name), TextArg(option)};
-    VARIANT item;
-    VariantInit(&item);
-    hr = DispatchInvoke(playlist, L"add", DISPATCH_METHOD, args, 3, &item);
-    SysFreeString(uri);
-    SysFreeString(name);
-    SysFreeString(option);
-    VARIANT id;
-    VariantInit(&id);
-    if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
-        hr = DispatchMethod(playlist, L"playItem", id);
-    VariantClear(&item);
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        dispatch::CallOrGet(playlist, L"clear");
+        VARIANT item;
+        HRESULT hr = dispatch::Call(playlist, L"add",
+                                    {dispatch::Text(url.c_str()), dispatch::Text(L""),
+                                     dispatch::Text(L":rtsp-tcp")},
+                                    &item);
+        VARIANT id;
+        VariantInit(&id);
+        if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&id, &item, 0, VT_I4)) && id.lVal != -1)
+            hr = dispatch::Call(playlist, L"playItem", {id});
+        VariantClear(&item);
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Play()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
-    if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
-        DispatchMethod(playlist, L"play");   // its own answer is not the caller's
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        VARIANT_BOOL playing = VARIANT_FALSE;
+        HRESULT hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
+        if (SUCCEEDED(hr) && playing == VARIANT_FALSE)
+            dispatch::CallOrGet(playlist, L"play");   // its own answer is not the caller's
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Pause()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    VARIANT_BOOL playing = VARIANT_FALSE;
-    hr = DispatchGetBool(playlist, L"isPlaying", &playing);
-    if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
-        hr = DispatchMethod(playlist, L"togglePause");
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        VARIANT_BOOL playing = VARIANT_FALSE;
+        HRESULT hr = dispatch::ReadBool(playlist, L"isPlaying", &playing);
+        if (SUCCEEDED(hr) && playing != VARIANT_FALSE)
+            hr = dispatch::CallOrGet(playlist, L"togglePause");
+        return hr;
+    });
 }
 
 HRESULT CVLCOCX::Stop()
 {
-    IDispatch* playlist = nullptr;
-    HRESULT hr = Part(L"playlist", &playlist);
-    if (!playlist)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchMethod(playlist, L"stop");
-    playlist->Release();
-    return hr;
+    return WithPart(L"playlist", S_OK, [&](IDispatch* playlist) {
+        return dispatch::CallOrGet(playlist, L"stop");
+    });
 }
 
 HRESULT CVLCOCX::Close()
 {
     RemoveHook();
-    return DispatchMethod(m_control, L"stop");
+    return dispatch::CallOrGet(m_control, L"stop");
 }
 
 HRESULT CVLCOCX::SetVolume(int volume)
 {
-    return DispatchPut(m_control, L"Volume", LongArg(volume));
+    return dispatch::Put(m_control, L"Volume", dispatch::Long(volume));
 }
 
 HRESULT CVLCOCX::SetMute(int mute)
 {
-    IDispatch* audio = nullptr;
-    HRESULT hr = Part(L"audio", &audio);
-    if (!audio)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchPut(audio, L"mute", BoolArg(mute != 0));
-    audio->Release();
-    return hr;
+    return WithPart(L"audio", S_OK, [&](IDispatch* audio) {
+        return dispatch::Put(audio, L"mute", dispatch::Bool(mute != 0));
+    });
 }
 
 HRESULT CVLCOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetBool(video, L"fullscreen", fullScreen);
-    video->Release();
-    return hr;
+    return WithPart(L"video", E_FAIL, [&](IDispatch* video) {
+        return dispatch::ReadBool(video, L"fullscreen", fullScreen);
+    });
 }
 
 HRESULT CVLCOCX::SetFullScreen(VARIANT_BOOL fullScreen)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? S_OK : hr;
-    hr = DispatchPut(video, L"fullscreen", BoolArg(fullScreen != VARIANT_FALSE));
-    video->Release();
-    return hr;
+    return WithPart(L"video", S_OK, [&](IDispatch* video) {
+        return dispatch::Put(video, L"fullscreen", dispatch::Bool(fullScreen != VARIANT_FALSE));
+    });
 }
 
 HRESULT CVLCOCX::GetPosition(double* timeMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetDouble(input, L"time", timeMs);
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::ReadDouble(input, L"time", timeMs);
+    });
 }
 
 HRESULT CVLCOCX::GetDuration(double* lengthMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    hr = DispatchGetDouble(input, L"length", lengthMs);
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::ReadDouble(input, L"length", lengthMs);
+    });
 }
 
 HRESULT CVLCOCX::Seek(long long timeMs)
 {
-    IDispatch* input = nullptr;
-    HRESULT hr = Part(L"input", &input);
-    if (!input)
-        return hr == S_FALSE ? E_FAIL : hr;
-    VARIANT time;
-    VariantInit(&time);
-    time.vt = VT_R8;
-    time.dblVal = static_cast<double>(timeMs);
-    hr = DispatchPut(input, L"time", time);
-    input->Release();
-    return hr;
+    return WithPart(L"input", E_FAIL, [&](IDispatch* input) {
+        return dispatch::Put(input, L"time", dispatch::Double(static_cast<double>(timeMs)));
+    });
 }
 
 HRESULT CVLCOCX::GetVideoSize(int* width, int* height)
 {
-    IDispatch* video = nullptr;
-    HRESULT hr = Part(L"video", &video);
-    if (!video)
-        return hr == S_FALSE ? S_OK : hr;
-    long w = 0, h = 0;
-    if (SUCCEEDED(DispatchGetLong(video, L"width", &w)))
-        *width = static_cast<int>(w);
-    hr = DispatchGetLong(video, L"height", &h);
-    if (SUCCEEDED(hr))
-        *height = static_cast<int>(h);
-    video->Release();
-    return hr;
+    return WithPart(L"video", S_OK, [&](IDispatch* video) {
+        long w = 0, h = 0;
+        if (SUCCEEDED(dispatch::ReadLong(video, L"width", &w)))
+            *width = static_cast<int>(w);
+        HRESULT hr = dispatch::ReadLong(video, L"height", &h);
+        if (SUCCEEDED(hr))
+            *height = static_cast<int>(h);
+        return hr;
+    });
 }
 
 void CVLCOCX::UpdateState()
@@ -297,7 +246,7 @@ void CVLCOCX::UpdateState()
     IDispatch* input = nullptr;
     Part(L"input", &input);
     if (input) {
-        if (FAILED(DispatchGetLong(input, L"state", &state)))
+        if (FAILED(dispatch::ReadLong(input, L"state", &state)))
             state = 0;
         input->Release();
     }

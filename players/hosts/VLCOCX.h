@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
+
 #include "platform/axhost/DispEventSink.h"
 #include "platform/axhost/PublishedIds.h"
 
@@ -53,6 +55,10 @@ private:
     // S_FALSE and null without IVLCControl2, the getter's failure without
     // the object.
     HRESULT Part(const wchar_t* name, IDispatch** part) const;
+    // `use` on the part named, which is released after; `absent` without
+    // IVLCControl2, the getter's failure without the part.
+    HRESULT WithPart(const wchar_t* name, HRESULT absent,
+                     const std::function<HRESULT(IDispatch*)>& use) const;
     IDispatch* Control2() const;
     void RegisterHook();
     void RemoveHook();

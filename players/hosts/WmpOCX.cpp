@@ -7,10 +7,10 @@
 #include <set>
 
 #include "platform/axhost/AxHost.h"
-#include "platform/axhost/AxWinHostWindow.h"
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
+#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 #include "players/hooks/PlayerHookRegistry.h"
 
@@ -39,23 +39,10 @@ const long kPlayMediaEnded = 8;
 const DWORD kClickPairMs = 200;
 
 using dispatch::Bool;
+using dispatch::Double;
 using dispatch::Long;
 using dispatch::Put;
 using dispatch::Text;
-
-HRESULT Method(IDispatch* object, const wchar_t* name)
-{
-    return dispatch::Call(object, name, {});
-}
-
-VARIANT Double(double value)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    return v;
-}
 
 // A property read as `type`; *value is cleared by the caller.
 HRESULT Get(IDispatch* object, const wchar_t* name, VARTYPE type, VARIANT* value)
@@ -182,11 +169,8 @@ int CWmpOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, 
 {
     if (m_player)
         return 0;
-    if (!axhost::AxWinInit())
-        return 0;
-    m_hwnd = CreateWindowExW(0, axhost::kHostClassName, nullptr, style, rect.left, rect.top,
-                             rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+    IUnknown* control = nullptr;
+    m_hwnd = CreateAxControlWindow(__uuidof(WindowsMediaPlayer), style, rect, parent, id, &control);
     if (!m_hwnd)
         return 0;
     auto fail = [this] {
@@ -195,30 +179,13 @@ int CWmpOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, 
         m_hwnd = nullptr;
         return 0;
     };
-    LPOLESTR clsid = nullptr;
-    if (FAILED(StringFromCLSID(__uuidof(WindowsMediaPlayer), &clsid)))
-        return fail();
-    IUnknown* site = nullptr;
-    IAxWinHostWindow* host = nullptr;
-    HRESULT hr = axhost::AxGetHost(m_hwnd, &site);
-    if (SUCCEEDED(hr))
-        hr = site->QueryInterface(IID_IAxWinHostWindow, reinterpret_cast<void**>(&host));
-    if (SUCCEEDED(hr))
-        hr = host->CreateControl(clsid, m_hwnd, nullptr);
-    ReleaseAndClear(host);
-    ReleaseAndClear(site);
-    CoTaskMemFree(clsid);
-    IUnknown* control = nullptr;
-    if (SUCCEEDED(hr))
-        hr = axhost::AxGetControl(m_hwnd, &control);
-    if (SUCCEEDED(hr))
-        m_player = Query(control, __uuidof(IWMPPlayer));
+    m_player = Query(control, __uuidof(IWMPPlayer));
     ReleaseAndClear(control);
     if (!m_player)
         return fail();
     m_controls = Query(m_player, __uuidof(IWMPControls));
     m_settings = Query(m_player, __uuidof(IWMPSettings));
-    hr = DispEventAdvise(m_player);
+    HRESULT hr = DispEventAdvise(m_player);
     if (!m_controls || !m_settings || FAILED(hr))
         return fail();
     return 1;
@@ -261,23 +228,23 @@ HRESULT CWmpOCX::Open(const wchar_t* address)
 
 HRESULT CWmpOCX::Play()
 {
-    return Method(m_controls, L"play");
+    return dispatch::Call(m_controls, L"play", {});
 }
 
 HRESULT CWmpOCX::Pause()
 {
-    return Method(m_controls, L"pause");
+    return dispatch::Call(m_controls, L"pause", {});
 }
 
 HRESULT CWmpOCX::Stop()
 {
-    return Method(m_controls, L"stop");
+    return dispatch::Call(m_controls, L"stop", {});
 }
 
 HRESULT CWmpOCX::Close()
 {
-    Method(m_controls, L"stop");
-    return Method(m_player, L"close");
+    dispatch::Call(m_controls, L"stop", {});
+    return dispatch::Call(m_player, L"close", {});
 }
 
 HRESULT CWmpOCX::SetVolume(int volume)

@@ -66,22 +66,6 @@ const UINT kClockMs = 100;
 // The control's play states.
 enum RealState { STOPPED = 0, CONTACTING = 1, BUFFERING = 2, PLAYING = 3, PAUSED = 4 };
 
-void Return(VARIANT* result, long value)
-{
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-}
-
-void ReturnBool(VARIANT* result, bool value)
-{
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-}
-
 // Feeds a RealMedia reader owned by the reading thread.
 StreamPlayback::Feed RealMediaFeed()
 {
@@ -121,10 +105,7 @@ HRESULT CRealStandin::Call(DISPID id, WORD, const CallArgs& args, VARIANT* resul
     switch (id) {
     case M_SET_SOURCE: source_ = args.Text(0); return S_OK;
     case M_GET_SOURCE:
-        if (result) {
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocString(source_.c_str());
-        }
+        ReturnText(result, source_);
         return S_OK;
     case M_DO_PLAY: return Play();
     case M_DO_PAUSE:
@@ -134,19 +115,19 @@ HRESULT CRealStandin::Call(DISPID id, WORD, const CallArgs& args, VARIANT* resul
         return S_OK;
     case M_DO_STOP: Stop(); return S_OK;
     case M_SET_VOLUME: volume_ = args.Long(0); return S_OK;
-    case M_GET_VOLUME: Return(result, volume_); return S_OK;
+    case M_GET_VOLUME: ReturnLong(result, volume_); return S_OK;
     case M_SET_MUTE: mute_ = args.Long(0) != 0; return S_OK;
     case M_GET_MUTE: ReturnBool(result, mute_); return S_OK;
     case M_GET_FULLSCREEN: ReturnBool(result, fullScreen_); return S_OK;
     case M_SET_FULLSCREEN: fullScreen_ = true; return S_OK;
     case M_SET_ORIGINAL_SIZE: fullScreen_ = false; return S_OK;
-    case M_GET_POSITION: Return(result, static_cast<long>(playback_.PositionMs())); return S_OK;
-    case M_GET_LENGTH: Return(result, static_cast<long>(facts.lengthMs)); return S_OK;
+    case M_GET_POSITION: ReturnLong(result, static_cast<long>(playback_.PositionMs())); return S_OK;
+    case M_GET_LENGTH: ReturnLong(result, static_cast<long>(facts.lengthMs)); return S_OK;
     case M_SET_POSITION:
         playback_.SetPositionMs(static_cast<std::uint32_t>(args.Long(0)));
         return S_OK;
-    case M_GET_CLIP_WIDTH: Return(result, facts.width); return S_OK;
-    case M_GET_CLIP_HEIGHT: Return(result, facts.height); return S_OK;
+    case M_GET_CLIP_WIDTH: ReturnLong(result, facts.width); return S_OK;
+    case M_GET_CLIP_HEIGHT: ReturnLong(result, facts.height); return S_OK;
     case M_GET_BUFFERING_ELAPSED:
     case M_GET_BUFFERING_REMAINING: {
         // Buffering counts the media time ahead of the clock against the preroll.
@@ -154,11 +135,11 @@ HRESULT CRealStandin::Call(DISPID id, WORD, const CallArgs& args, VARIANT* resul
                                   ? facts.bufferedMs - playback_.PositionMs() : 0;
         if (ahead > StreamPlayback::kPrerollMs)
             ahead = StreamPlayback::kPrerollMs;
-        Return(result, static_cast<long>(id == M_GET_BUFFERING_ELAPSED
+        ReturnLong(result, static_cast<long>(id == M_GET_BUFFERING_ELAPSED
                                               ? ahead : StreamPlayback::kPrerollMs - ahead));
         return S_OK;
     }
-    case M_GET_PLAY_STATE: Return(result, state_); return S_OK;
+    case M_GET_PLAY_STATE: ReturnLong(result, state_); return S_OK;
     case M_SET_WANT_MOUSE_EVENTS: wantMouse_ = args.Long(0) != 0; return S_OK;
     case M_SET_WANT_KEYBOARD_EVENTS: wantKeys_ = args.Long(0) != 0; return S_OK;
     case M_SET_CONTROLS:

@@ -62,22 +62,6 @@ const wchar_t kPictureClass[] = L"VLC DirectX video";
 const UINT_PTR kClockTimer = 1;
 const UINT kClockMs = 100;
 
-void Return(VARIANT* result, long value)
-{
-    if (result) {
-        result->vt = VT_I4;
-        result->lVal = value;
-    }
-}
-
-void ReturnBool(VARIANT* result, bool value)
-{
-    if (result) {
-        result->vt = VT_BOOL;
-        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-}
-
 bool Put(WORD flags)
 {
     return (flags & DISPATCH_PROPERTYPUT) != 0;
@@ -142,14 +126,12 @@ STDMETHODIMP CVlcPart::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
 STDMETHODIMP CVlcPart::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO*, UINT*)
 {
-    static DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    if (!params)
-        params = &none;
-    if (params->cArgs > 0 && !params->rgvarg)
+    const DISPPARAMS* given = InvokeParams(params);
+    if (!given)
         return E_INVALIDARG;
     if (result)
         VariantInit(result);
-    return owner_->PartCall(kind_, id, flags, CallArgs(*params), result);
+    return owner_->PartCall(kind_, id, flags, CallArgs(*given), result);
 }
 
 const wchar_t CVlcStandin::kName[] = L"VLC";
@@ -185,22 +167,11 @@ HWND CVlcStandin::CreateControlWindow(HWND parent, const RECT& position)
     HWND frame = CStandinControl::CreateControlWindow(parent, position);
     if (!frame)
         return nullptr;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = PictureProc;
-    wc.hInstance = com::ModuleInstance();
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = kPictureClass;
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(wc.hInstance, kPictureClass, &existing))
-        RegisterClassExW(&wc);
+    EnsureWindowClass(kPictureClass, CS_DBLCLKS, PictureProc);
     RECT client;
     GetClientRect(frame, &client);
     picture_ = CreateWindowExW(0, kPictureClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, client.right,
-                               client.bottom, frame, nullptr, wc.hInstance, this);
+                               client.bottom, frame, nullptr, com::ModuleInstance(), this);
     Log(picture_ ? L"picture window created" : L"picture window failed");
     return frame;
 }
@@ -326,7 +297,7 @@ HRESULT CVlcStandin::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* 
     case C_VOLUME:
         if (Put(flags))
             volume_ = args.Long(0);
-        Return(result, volume_);
+        ReturnLong(result, volume_);
         return S_OK;
     case C_PLAY: Play(); return S_OK;
     case C_PAUSE: playback_.Pause(); return S_OK;
@@ -340,12 +311,12 @@ HRESULT CVlcStandin::PlaylistCall(DISPID id, const CallArgs& args, VARIANT* resu
 {
     switch (id) {
     case P_IS_PLAYING: ReturnBool(result, IsPlaying()); return S_OK;
-    case P_ITEM_COUNT: Return(result, static_cast<long>(items_.size())); return S_OK;
+    case P_ITEM_COUNT: ReturnLong(result, static_cast<long>(items_.size())); return S_OK;
     case P_ADD:
         if (args.Count() < 1)
             return DISP_E_BADPARAMCOUNT;
         items_.push_back(args.Text(0));
-        Return(result, static_cast<long>(items_.size() - 1));
+        ReturnLong(result, static_cast<long>(items_.size() - 1));
         return S_OK;
     case P_PLAY: Play(); return S_OK;
     case P_PLAY_ITEM: return PlayItem(args.Long(0, -1));
@@ -374,52 +345,37 @@ HRESULT CVlcStandin::PartCall(CVlcPart::Kind kind, DISPID id, WORD flags, const 
         if (table.members[m].id == id)
             member = table.members[m].name;
     }
-    std::wstring line = std::wstring(table.name) + L"." + member;
-    if (Put(flags)) {
-        line += L"=" + args.Text(0);
-    } else if (args.Count() > 0 || !(flags & DISPATCH_PROPERTYGET)) {
-        line += L"(";
-        for (UINT i = 0; i < args.Count(); ++i)
-            line += (i ? L"," : L"") + args.Text(i);
-        line += L")";
-    }
-    Log(line);
+    Log(CallLine(std::wstring(table.name) + L"." + member, flags, args));
 
     StreamFacts facts = playback_.Facts();
     switch (id) {
     case C_START_TIME:
         if (Put(flags))
             startTime_ = args.Long(0);
-        Return(result, startTime_);
+        ReturnLong(result, startTime_);
         return S_OK;
     case C_PLAYLIST: return Part(CVlcPart::PLAYLIST, result);
     case C_INPUT: return Part(CVlcPart::INPUT, result);
     case C_VIDEO: return Part(CVlcPart::VIDEO, result);
     case C_AUDIO: return Part(CVlcPart::AUDIO, result);
-    case I_STATE: Return(result, InputState()); return S_OK;
+    case I_STATE: ReturnLong(result, InputState()); return S_OK;
     case I_TIME:
         if (Put(flags)) {
             playback_.SetPositionMs(static_cast<std::uint32_t>(args.Long(0)));
             return S_OK;
         }
-        if (result) {
-            result->vt = VT_R8;
-            result->dblVal = playback_.PositionMs();
-        }
+        ReturnDouble(result, playback_.PositionMs());
         return S_OK;
     case I_LENGTH:
-        if (result) {
-            result->vt = VT_R8;
-            result->dblVal = facts.lengthMs;
-        }
+        ReturnDouble(result, facts.lengthMs);
         return S_OK;
     case V_FULLSCREEN:
         if (Put(flags))
             fullScreen_ = args.Long(0) != 0;
         ReturnBool(result, fullScreen_);
         return S_OK;
-    case V_WIDTH: Return(result, facts.width); return S_OK;
-    case V_HEIGHT: Return(result, facts.height); return S_OK;
+    case V_WIDTH: ReturnLong(result, facts.width); return S_OK;
+    case V_HEIGHT: ReturnLong(result, facts.height); return S_OK;
     case A_MUTE:
         if (Put(flags))
             mute_ = args.Long(0) != 0;
@@ -428,7 +384,7 @@ HRESULT CVlcStandin::PartCall(CVlcPart::Kind kind, DISPID id, WORD flags, const 
     case A_VOLUME:
         if (Put(flags))
             volume_ = args.Long(0);
-        Return(result, volume_);
+        ReturnLong(result, volume_);
         return S_OK;
     default:
         if (kind == CVlcPart::PLAYLIST)
