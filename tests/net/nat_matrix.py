@@ -159,6 +159,11 @@ class Matrix:
     def make_router(self, rules):
         """The router afresh: new links, no tracked connections, the rules."""
         if self.router in self.made:
+            # The old links go first, at once: a namespace deleted with
+            # them still inside frees them later, and the client's "cv0"
+            # could then still exist when the new pair is made.
+            ns(self.client, "ip", "link", "del", "cv0", check=False)
+            ns(self.server, "ip", "link", "del", "sv0", check=False)
             run("ip", "netns", "del", self.router)
             self.made.remove(self.router)
         self.add_ns(self.router)
