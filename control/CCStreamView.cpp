@@ -7,6 +7,7 @@
 #include "platform/axhost/AxHost.h"
 #include "platform/com/ComModule.h"
 #include "platform/com/Enumerator.h"
+#include "players/CodecRegistration.h"
 
 namespace {
 
@@ -332,6 +333,8 @@ HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
         adPlayer_.SetParentWindow(window);
         adPlayer_.SetRect(PlayerRect(), FALSE);
         LayoutControls();
+        // The codec folder's filters and the media player's scheme key.
+        RegisterCodecFilters();
         AutoPlay();
     }
     return window;

@@ -306,6 +306,14 @@ private:
     void RequestAdXml(const std::wstring& url);
     void SendSessionKeepAlive();
 
+    // The advertisement pane and the right-click menu (CCStreamViewAds.cpp,
+    // CCStreamViewMenu.cpp).
+    void ShowAdDescription(const std::wstring& xml);
+    void DetachAdPane();
+    void ForwardPlayerMouse(UINT message, WPARAM flags);
+    void OnMouseActivate(LPARAM lParam);
+    void ShowAbout();
+
     volatile LONG refs_ = 1;
     ITypeInfo* dispatchInfo_ = nullptr;  // loaded on first use, kept
     com::CConnectionPoint events_;

@@ -446,6 +446,9 @@ bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
         result = 0;
         return true;
     }
+    case WM_MOUSEACTIVATE:
+        OnMouseActivate(lParam);
+        return false;
     case WM_GETMINMAXINFO: {
         auto info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize = {kMinWidth, kMinHeight};

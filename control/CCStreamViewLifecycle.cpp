@@ -293,6 +293,8 @@ bool CCStreamView::PlayUrl(const wchar_t* url, bool replaying)
         }
         if (adPlayer_.Kind() != PLAYER_NONE)
             mainPlayer_.HidePlayer();
+        else
+            AttachAdPane(false);
         SetPlayState(2);
         mainPlayer_.SetVolume(volumeSlider_.GetPos() / 10);
         mainPlayer_.Play();
@@ -346,6 +348,7 @@ void CCStreamView::OnStop(LPARAM fromButton)
 
 bool CCStreamView::ResetPlayback()
 {
+    DetachAdPane();
     KillTimer(Window(), TIMER_PREBUFFER);
     if (playState_ == 1 || playState_ == 2) {
         mainPlayer_.Stop();

@@ -49,6 +49,8 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case ID_ABOUT:
+            ShowAbout();
+            return true;
         case ID_SETTINGS:
             return false;
         }
@@ -252,20 +254,34 @@ LRESULT CCStreamView::OnPlayerEvent(UINT message, WPARAM wParam, LPARAM lParam)
             }
         }
         break;
+    case WM_PLAYER_DBLCLICK:
+        if (mainPlayer_.Kind() == PLAYER_WMP)
+            SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_FULLSCREEN, BN_CLICKED), 0);
+        else
+            AttachAdPane(true);
+        break;
     case WM_PLAYER_MOUSEMOVE:
-        if (lParam == -1)
+        if (lParam == -1) {
+            ForwardPlayerMouse(WM_MOUSEMOVE, wParam);
             SetTimer(Window(), TIMER_HIDE_CURSOR, 3000, nullptr);
+        }
         break;
     case WM_PLAYER_MOUSEDOWN:
         if (wParam & MK_RBUTTON)
             SendMessageW(Window(), WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(Window()),
                          MAKELPARAM(HTCLIENT, WM_RBUTTONDOWN));
-        if (lParam == -1)
+        if (lParam == -1) {
             SetTimer(Window(), TIMER_HIDE_CURSOR, 3000, nullptr);
+            if (wParam & MK_LBUTTON)
+                ForwardPlayerMouse(WM_LBUTTONDOWN, wParam);
+        }
         break;
     case WM_PLAYER_MOUSEUP:
-        if (lParam == -1)
+        if (lParam == -1) {
             SetTimer(Window(), TIMER_HIDE_CURSOR, 3000, nullptr);
+            if (wParam & MK_LBUTTON)
+                ForwardPlayerMouse(WM_LBUTTONUP, wParam);
+        }
         break;
     }
     return 1;
@@ -286,6 +302,7 @@ void CCStreamView::OnPlayerPlayState(WPARAM state)
         }
         playButton_.latched = 0;
         playButton_.Refresh();
+        DetachAdPane();
         status_.ClearAll();
         status_.SetStateText(IDS_STOPPED);
         if (mainPlayer_.Kind() == PLAYER_WMP)
@@ -314,6 +331,7 @@ void CCStreamView::OnPlayerPlayState(WPARAM state)
             adPlayer_.Close();
             mainPlayer_.ShowPlayer();
         }
+        AttachAdPane(true);
         SetPlayState(1);
         playButton_.latched = 1;
         playButton_.Refresh();
@@ -398,8 +416,11 @@ void CCStreamView::OnTimer(UINT_PTR id)
             break;
         int fullScreen = 0;
         mainPlayer_.GetFullScreen(&fullScreen);
-        if (toggled && !fullScreen)
-            ShowCursorAgain();
+        if (toggled) {
+            AttachAdPane(true);
+            if (!fullScreen)
+                ShowCursorAgain();
+        }
         if (fullScreen && moved) {
             if (!FullBarVisible(fullControl_))
                 SyncFullControl(true);
@@ -564,4 +585,5 @@ void CCStreamView::OnFullScreenToggle()
         SyncFullControl(true);
     else
         ShowCursorAgain();
+    AttachAdPane(true);
 }

@@ -202,6 +202,8 @@ STDMETHODIMP CCStreamView::put_FullScreen(VARIANT_BOOL value)
     mainPlayer_.GetFullScreen(&fullScreen);
     if ((fullScreen != 0) != (wanted != 0))
         mainPlayer_.SetFullScreen(wanted);
+    if (WindowExists())
+        AttachAdPane(true);
     return S_OK;
 }
 

@@ -109,11 +109,18 @@ int CCStreamView::OnHttpDone(UINT id, bool ok, const std::wstring& text)
     switch (id) {
     case REQ_GETAD: {
         std::wstring ad;
-        // A description itself goes to the advertisement pane once it joins.
-        if (ok && AdOfReply(text, ad) && PathIsURLW(ad.c_str()))
-            RequestAdXml(ad);
+        if (ok && AdOfReply(text, ad)) {
+            if (PathIsURLW(ad.c_str()))
+                RequestAdXml(ad);
+            else
+                ShowAdDescription(ad);
+        }
         return 1;
     }
+    case REQ_ADXML:
+        if (ok)
+            ShowAdDescription(text);
+        return 1;
     case REQ_SESSION: {
         if (ok) {
             tool::XMLELement reply;

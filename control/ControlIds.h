@@ -23,7 +23,13 @@
 // is a malloc'd copy of the failed URL, which the handler frees.
 #define WM_CONTROL_REPLAY 1186
 
-// Menu commands of the right-click menu.
+// The About dialog and its two links.
+#define IDD_ABOUT 100
+#define IDC_ABOUT_MAIL 1186
+#define IDC_ABOUT_SITE 1187
+
+// The right-click menu and its commands.
+#define IDM_CONTROL 205
 #define ID_ABOUT 0x8002
 #define ID_SETTINGS 0x8005
 

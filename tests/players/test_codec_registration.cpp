@@ -74,7 +74,22 @@ protected:
     void SetUp() override
     {
         CoInitialize(nullptr);
-        // A clean slate: no folder, no registrations, no scheme key.
+        CleanSlate();
+        for (const CodecFile& file : kFiles)
+            ASSERT_EQ(L"", ServerOf(*file.clsid));
+        ASSERT_EQ(0u, SchemeRuntime());
+    }
+    // The folder goes with the test: a control window made later would
+    // register whatever it still held.
+    void TearDown() override
+    {
+        CleanSlate();
+        CoUninitialize();
+    }
+
+    // No folder, no registrations, no scheme key.
+    void CleanSlate()
+    {
         UnregisterCodecFilters();
         for (const CodecFile& file : kFiles) {
             HMODULE module = LoadLibraryW(file.built);
@@ -88,11 +103,7 @@ protected:
         }
         RemoveDirectoryW(CodecFolder().c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, kSchemeKey);
-        for (const CodecFile& file : kFiles)
-            ASSERT_EQ(L"", ServerOf(*file.clsid));
-        ASSERT_EQ(0u, SchemeRuntime());
     }
-    void TearDown() override { CoUninitialize(); }
 
     void Install(const CodecFile& file)
     {

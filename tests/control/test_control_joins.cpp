@@ -1,0 +1,364 @@
+// The control with its advertisement pane and its right-click menu, in a
+// container against the swarm fixture: the content server's descriptions
+// reach the pane, the pane follows the player from play to stop, and the
+// menu leads to the About dialog, whose links reach the link recorder.
+#include <winsock2.h>
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/CCStreamView.h"
+#include "control/ControlIds.h"
+#include "players/PlayerKind.h"
+#include "tests/common/LinkRecorder.h"
+#include "tests/net/NetTestSupport.h"
+#include "tests/platform/StandinSupport.h"
+#include "tests/tools/OleTestHost.h"
+#include "ui/CADSet.h"
+
+namespace {
+
+const DISPID kEnableContexMenu = 20, kStateString = 17, kPlayState = 39, kEnableShowAbout = 56;
+const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
+const DWORD kBound = 15000;
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t c : text)
+        bytes += c < 128 ? static_cast<char>(c) : '?';
+    return bytes;
+}
+
+// A pane description of two ticker items, named after first and second.
+std::string PaneXml(const std::string& first, const std::string& second)
+{
+    return "<ad><pset spix='250'/><pad><a text='" + first + "' clr='#0000FF'/><b text='" +
+           second + "' clr='#00FF00'>http://127.0.0.1/" + second + "</b></pad></ad>";
+}
+
+class ControlJoins : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(content_.Ready()) << "run through the play_swarm fixture";
+        content_.Set("{\"reset\": true}");
+        bag_.values[L"Nat"] =
+            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
+        bag_.values[L"Stun"] = L"127.0.0.1";
+        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
+                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
+                              L"/cgi-bin/vod.fcgi";
+        bag_.values[L"Action"] = std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv";
+        bag_.values[L"PortRange"] = L"20000:20100";
+        bag_.values[L"EnableCacheData"] = L"0";
+    }
+
+    void TearDown() override
+    {
+        if (!control_)
+            return;
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        dispatch_->Release();
+        EXPECT_EQ(control_->Release(), 0u);
+        site_.reset();
+        DestroyWindow(page_);
+    }
+
+    void Activate()
+    {
+        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(page_);
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        IPersistPropertyBag* persist = nullptr;
+        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
+        persist->Release();
+        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
+        RECT place = {0, 0, 400, 300};
+        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
+        ASSERT_NE(control_->Window(), nullptr);
+    }
+
+    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            if (done())
+                return true;
+            if (GetTickCount() - begin >= bound)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+
+    // The texts of the pane's ticker items, empty without a set.
+    std::vector<std::wstring> PaneTexts()
+    {
+        std::vector<std::wstring> texts;
+        if (control_->AdPane().AdSet() && control_->AdPane().GetItems())
+            for (const _tagAD& item : *control_->AdPane().GetItems())
+                texts.push_back(item.text);
+        return texts;
+    }
+
+    void PutBool(DISPID id, bool on)
+    {
+        VARIANT value;
+        value.vt = VT_BOOL;
+        value.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+        ASSERT_EQ(olehost::Put(dispatch_, id, value), S_OK);
+    }
+
+    nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
+    olehost::TextBag bag_;
+    HWND page_ = nullptr;
+    std::optional<olehost::TestSite> site_;
+    CCStreamView* control_ = nullptr;
+    IDispatch* dispatch_ = nullptr;
+    IOleObject* ole_ = nullptr;
+};
+
+// The getad answer's description, carried in the answer itself or fetched
+// from its URL with ADAppend: the pane runs its items. A later Open's
+// answer replaces the set.
+TEST_F(ControlJoins, DescriptionsReachThePane)
+{
+    content_.Set("{\"ad\": \"xml\", \"ad_xml\": \"" + PaneXml("one", "two") + "\"}");
+    bag_.values[L"ADAppend"] = L"&uid=9";
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !PaneTexts().empty(); }));
+    EXPECT_EQ(PaneTexts(), (std::vector<std::wstring>{L"one", L"two"}));
+    EXPECT_EQ(content_.Count("route=ad"), 0) << "the description came with the answer";
+
+    content_.Set("{\"ad\": \"url\", \"ad_xml\": \"" + PaneXml("three", "four") + "\"}");
+    SendMessageW(control_->Window(), WM_CONTROL_OPEN, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return PaneTexts().size() == 2 && PaneTexts()[0] == L"three"; }));
+    EXPECT_EQ(PaneTexts(), (std::vector<std::wstring>{L"three", L"four"}));
+    const std::string state = content_.Get("/_state");
+    EXPECT_NE(state.find("\"path\": \"/ad/desc.xml&uid=9\""), std::string::npos) << state;
+    EXPECT_EQ(static_cast<LONG>(control_->AdPane().AdSet()->refs), 1) << "the control keeps no reference";
+}
+
+// Playing an address attaches the pane to the player's window; the stop
+// command lets it go again.
+TEST_F(ControlJoins, ThePaneFollowsThePlayerFromPlayToStop)
+{
+    ASSERT_TRUE(RegisterStandins());
+    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
+                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
+                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"BufferTime"] = L"2";
+    Activate();
+    EXPECT_EQ(control_->AdPane().VideoWindow(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return olehost::GetText(dispatch_, kPlayState) == L"1"; }, 60000))
+        << Narrow(olehost::GetText(dispatch_, kStateString));
+    HWND video = control_->AdPane().VideoWindow();
+    ASSERT_NE(video, nullptr);
+    EXPECT_TRUE(IsChild(control_->Window(), video));
+
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
+    EXPECT_EQ(olehost::GetText(dispatch_, kPlayState), L"0");
+    EXPECT_EQ(control_->AdPane().VideoWindow(), nullptr);
+}
+
+// The menu a right click opens runs its own modal loop: a thread timer reads
+// it, then closes it or picks About with the keyboard.
+struct MenuDrive {
+    std::vector<UINT> items;
+    bool seen = false;
+    bool pickAbout = false;
+} g_menu;
+
+BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) != L"#32768" || !IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CALLBACK DriveMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menu = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
+    if (!menu)
+        return;
+    KillTimer(nullptr, timer);
+    HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    g_menu.seen = true;
+    for (int i = 0; i < GetMenuItemCount(items); ++i)
+        g_menu.items.push_back(GetMenuItemID(items, i));
+    if (g_menu.pickAbout) {
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    } else {
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+}
+
+// A right click on the player, as its host reports it.
+void RightClick(HWND control, bool pickAbout)
+{
+    g_menu = MenuDrive();
+    g_menu.pickAbout = pickAbout;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, DriveMenu);
+    SendMessageW(control, WM_PLAYER_MOUSEDOWN, MK_RBUTTON, 0);
+    KillTimer(nullptr, timer);
+}
+
+TEST_F(ControlJoins, TheRightClickMenuFollowsThePageSwitches)
+{
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    const struct {
+        bool menu, about;
+        std::vector<UINT> items;
+    } cases[] = {
+        {true, true, {ID_SETTINGS, ID_ABOUT}},
+        {true, false, {ID_SETTINGS}},
+        {false, true, {}},
+        {false, false, {}},
+    };
+    for (const auto& c : cases) {
+        PutBool(kEnableContexMenu, c.menu);
+        PutBool(kEnableShowAbout, c.about);
+        RightClick(control_->Window(), false);
+        EXPECT_EQ(g_menu.seen, c.menu) << c.menu << c.about;
+        EXPECT_EQ(g_menu.items, c.items) << c.menu << c.about;
+    }
+}
+
+// The About dialog as the menu opens it: its texts recorded, both links
+// clicked, then its button.
+struct AboutRecord {
+    bool shown = false;
+    std::wstring caption, site, mail, ok;
+    HWND parent = nullptr;
+} g_about;
+HHOOK g_aboutHook = nullptr;
+
+LRESULT CALLBACK DriveAbout(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND dialog = reinterpret_cast<HWND>(wParam);
+    wchar_t name[16] = {};
+    if (code == HCBT_ACTIVATE && !g_about.shown && GetClassNameW(dialog, name, 16) && std::wstring(name) == L"#32770" &&
+        GetDlgItem(dialog, IDC_ABOUT_SITE)) {
+        wchar_t text[256] = {};
+        g_about.shown = true;
+        GetWindowTextW(dialog, text, 256);
+        g_about.caption = text;
+        GetDlgItemTextW(dialog, IDC_ABOUT_SITE, text, 256);
+        g_about.site = text;
+        GetDlgItemTextW(dialog, IDC_ABOUT_MAIL, text, 256);
+        g_about.mail = text;
+        GetDlgItemTextW(dialog, IDOK, text, 256);
+        g_about.ok = text;
+        for (int link : {IDC_ABOUT_SITE, IDC_ABOUT_MAIL}) {
+            PostMessageW(GetDlgItem(dialog, link), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+            PostMessageW(GetDlgItem(dialog, link), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        }
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(g_aboutHook, code, wParam, lParam);
+}
+
+// Wine hands "mailto:" to its own browser launcher, which passes it to the
+// desktop outside the prefix, and reads the scheme's command from the
+// machine's classes only: for this test the command is the recorder, put
+// where the browser was, and Wine's own is put back afterwards.
+class MailToRecorder {
+public:
+    MailToRecorder()
+    {
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        const std::wstring command = L"\"" + std::wstring(system) + L"\\iexplore.exe\" \"%1\"";
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"mailto\\shell\\open\\command", 0, nullptr, 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
+            return;
+        wchar_t old[1024] = {};
+        DWORD size = sizeof old - sizeof(wchar_t);
+        if (RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS)
+            old_ = old;
+        ok_ = Set(command);
+    }
+    ~MailToRecorder()
+    {
+        if (!key_)
+            return;
+        if (old_)
+            Set(*old_);
+        else
+            RegDeleteValueW(key_, nullptr);
+        RegCloseKey(key_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    bool Set(const std::wstring& command)
+    {
+        return RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) ==
+               ERROR_SUCCESS;
+    }
+    HKEY key_ = nullptr;
+    std::optional<std::wstring> old_;
+    bool ok_ = false;
+};
+
+TEST_F(ControlJoins, AboutFromTheMenuOpensItsLinks)
+{
+    LinkRecorder recorder;
+    ASSERT_TRUE(recorder.Install()) << recorder.Error();
+    MailToRecorder mail;
+    ASSERT_TRUE(mail.ok());
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    g_about = AboutRecord();
+    g_aboutHook = SetWindowsHookExW(WH_CBT, DriveAbout, nullptr, GetCurrentThreadId());
+    RightClick(control_->Window(), true);
+    const bool shown = PumpUntil([&] { return g_about.shown; });
+    UnhookWindowsHookEx(g_aboutHook);
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(recorder.WaitForLaunches(2, kBound)) << (recorder.CommandLines().empty() ? std::string() : Narrow(recorder.CommandLines()[0]));
+    EXPECT_EQ(g_menu.items, (std::vector<UINT>{ID_SETTINGS, ID_ABOUT}));
+    EXPECT_EQ(g_about.caption, L"关于");
+    EXPECT_EQ(g_about.ok, L"确定(&O)");
+    EXPECT_EQ(FindWindowW(L"#32770", L"关于"), nullptr);
+    EXPECT_EQ(recorder.Arguments(0), (std::vector<std::wstring>{g_about.site}));
+    EXPECT_EQ(recorder.Arguments(1), (std::vector<std::wstring>{L"mailto:" + g_about.mail}));
+    EXPECT_EQ(g_about.site.compare(0, 7, L"http://"), 0);
+}
+
+}  // namespace
