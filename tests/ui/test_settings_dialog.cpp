@@ -265,24 +265,55 @@ void CALLBACK ReadFolderThenCancel(HWND, UINT, UINT_PTR timer, DWORD)
 
 // The browser is the system's: it is only checked to hand the folder chosen
 // in it back to the folder item (Wine's cannot select a hidden folder such as
-// the cache folder, so the choice is another one).
+// the cache folder, so the choice is another one). Its tree may still be
+// filling when it is activated: the selection is asked again, a bounded number
+// of times, until the tree shows it.
+const wchar_t kPicked[] = L"C:\\tovra_picked";
+HWND g_browser = nullptr;
+int g_selectTries = 0;
+
+std::wstring SelectedTreeText(HWND browser)
+{
+    HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+    const HTREEITEM item = tree ? TreeView_GetSelection(tree) : nullptr;
+    wchar_t text[MAX_PATH] = L"";
+    TVITEMW data = {};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = MAX_PATH;
+    if (!item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data)))
+        return std::wstring();
+    return text;
+}
+
+void CALLBACK SelectThenConfirm(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    SendMessageW(g_browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(kPicked));
+    if (SelectedTreeText(g_browser) != L"tovra_picked" && ++g_selectTries < 100) {
+        SetTimer(nullptr, 0, 20, SelectThenConfirm);
+        return;
+    }
+    DialogDriver::Press(g_browser, IDOK);
+    SetTimer(nullptr, 0, 1, ReadFolderThenCancel);
+}
+
 TEST_F(SettingsDialog, TheFolderChosenInTheBrowserIsShown)
 {
-    const wchar_t picked[] = L"C:\\tovra_picked";
-    CreateDirectoryW(picked, nullptr);
+    CreateDirectoryW(kPicked, nullptr);
+    g_selectTries = 0;
     ASSERT_EQ(Run({[](HWND d) {
                        g_probed = d;
                        DialogDriver::Press(d, IDC_BROWSE_FOLDER);
                    },
                    [&](HWND browser) {
-                       SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
-                                    reinterpret_cast<LPARAM>(picked));
-                       DialogDriver::Press(browser, IDOK);
-                       SetTimer(nullptr, 0, 1, ReadFolderThenCancel);
+                       g_browser = browser;
+                       SetTimer(nullptr, 0, 1, SelectThenConfirm);
                    }}),
               IDCANCEL);
-    RemoveDirectoryW(picked);
-    EXPECT_EQ(g_folderAfterBrowse, picked);
+    RemoveDirectoryW(kPicked);
+    EXPECT_EQ(g_folderAfterBrowse, kPicked);
 }
 
 } // namespace
