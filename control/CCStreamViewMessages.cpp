@@ -67,6 +67,9 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         case IDC_FULLSCREEN:
             OnFullScreenToggle();
             return true;
+        case IDC_CHAT:
+            OnChatToggle();
+            return true;
         }
         return false;
     case WM_TIMER:
@@ -107,8 +110,7 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         return true;
     case WM_VOD_RELAY_TEXT:
     case WM_LIVE_RELAY_TEXT:
-        // The chat takes the records once it joins; the copy is ours to free.
-        free(reinterpret_cast<void*>(wParam));
+        result = OnRelayText(wParam, lParam);
         return true;
     case WM_HTTPHELPER_DONE:
         return OnHttpMessage(wParam, result);
