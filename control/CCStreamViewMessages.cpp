@@ -537,12 +537,14 @@ void CCStreamView::ShowPausedAd()
         adPlayer_.Play();
 }
 
-// Undoes every hide of the full-screen timer: the count is the system's,
-// so it must be balanced.
+// Undoes every hide of the full-screen timer, and the full-screen bar's own
+// (it hides the cursor with itself, and an already hidden bar is never
+// hidden again): the count is the system's, so it must be balanced.
 void CCStreamView::ShowCursorAgain()
 {
     for (; cursorHides_ > 0; --cursorHides_)
         ShowCursor(TRUE);
+    fullControl_.Hide();
 }
 
 void CCStreamView::OnMuteToggle()

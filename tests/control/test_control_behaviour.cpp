@@ -281,6 +281,48 @@ TEST_F(ControlBehaviour, TheVlcBoxAnsweredNoOpensNothing)
     EXPECT_EQ(Text(kPlayState), L"0");
 }
 
+// The thread's cursor display count, left as it was.
+int CursorCount()
+{
+    const int count = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    return count;
+}
+
+// Full screen on the Windows Media host: the player's mouse reports arm the
+// hiding timer, each tick hides the cursor once; leaving full screen, and
+// stopping, show it as often as it was hidden.
+TEST_F(ControlBehaviour, TheCursorHiddenInFullScreenComesBack)
+{
+    ASSERT_TRUE(RegisterStandins());
+    ASSERT_NE(std::getenv("TOVRA_WMV2_CID"), nullptr);
+    bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_WMV2_CID"));
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+        << Narrow(Text(kStateString));
+    const int shown = CursorCount();
+    const HWND window = control_->Window();
+    for (WORD leave : {IDC_FULLSCREEN, IDC_STOP}) {
+        SCOPED_TRACE(leave == IDC_STOP ? "stop" : "full screen off");
+        // The player takes full screen once its video plays: its popup shows.
+        auto fullScreen = [] { return FindWindowW(L"TovraStandinFullScreen", nullptr) != nullptr; };
+        ASSERT_TRUE(PumpUntil([&] {
+            if (!fullScreen())
+                SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FULLSCREEN, 0), 0);
+            return fullScreen();
+        }, 30000));
+        for (int hides = 1; hides <= 2; ++hides) {
+            SendMessageW(window, WM_PLAYER_MOUSEMOVE, 0, -1);
+            ASSERT_TRUE(PumpUntil([&] { return CursorCount() == shown - hides; }, 10000))
+                << CursorCount();
+        }
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(leave, 0), 1);
+        EXPECT_EQ(CursorCount(), shown);
+        EXPECT_FALSE(fullScreen());
+    }
+    EXPECT_EQ(Text(kPlayState), L"0");
+}
+
 // With a buffer advertisement the percent counts its seconds whatever the
 // data, and the play command waits for it.
 TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
