@@ -538,13 +538,14 @@ void CCStreamView::ShowPausedAd()
 }
 
 // Undoes every hide of the full-screen timer, and the full-screen bar's own
-// (it hides the cursor with itself, and an already hidden bar is never
-// hidden again): the count is the system's, so it must be balanced.
+// (a bar that hid itself took the cursor with it, and nothing hides it
+// again): the count is the system's, so it must be balanced.
 void CCStreamView::ShowCursorAgain()
 {
     for (; cursorHides_ > 0; --cursorHides_)
         ShowCursor(TRUE);
-    fullControl_.Hide();
+    if (!FullBarVisible(fullControl_))
+        fullControl_.Hide();
 }
 
 void CCStreamView::OnMuteToggle()
