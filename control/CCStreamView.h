@@ -63,6 +63,7 @@ public:
     bool ChatNameCookie() const { return chatNameCookie_; }
     HWND Window() const { return view_.Handle(); }
     CCAXChatDlg& Chat() { return chat_; }
+    const UI::SDrawBtn& ChatButton() const { return chatButton_; }
     HWND Handle() const { return view_.Handle(); }  // the HTTP completions' target
     CVodCore* VodEngine() const { return vod_; }
     CLiveCore* LiveEngine() const { return live_; }
@@ -262,6 +263,11 @@ private:
     static void OnVolumeSlider(const UI::SliderChange* change, void* self);
     static void OnPositionSlider(const UI::SliderChange* change, void* self);
     static void SendChatData(const unsigned char* data, int length, void* self);
+    // Chat (CCStreamViewChat.cpp).
+    LRESULT OnRelayText(WPARAM bytes, LPARAM length);
+    void OnChatToggle();
+    bool ChatVisible();
+    void SetChatBlinking(bool on);
 
     // Lifecycle (CCStreamViewLifecycle.cpp).
     void AutoPlay();

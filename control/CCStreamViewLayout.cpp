@@ -67,10 +67,6 @@ void CCStreamView::SetButtonToolTip(UI::SDrawBtn& button, UINT stringId)
 
 // The widget part of the window's set-up: each item attached once, the skin,
 // the pictures, the tooltips and the hidden full-screen bar.
-// A packed chat record from the chat window: the running engine relays it to
-// the other viewers. The control holds no engine yet, so it goes nowhere.
-void CCStreamView::SendChatData(const unsigned char*, int, void*) {}
-
 void CCStreamView::InitChildWindows()
 {
     HWND bar = Window();
@@ -413,6 +409,8 @@ void CCStreamView::OnDestroyWindow()
 {
     if (fullControl_.Handle())
         fullControl_.DestroyWindow();
+    if (chat_.Handle())
+        chat_.DestroyWindow();
     GetToolTipWindow(Window(), false);
     ResetPlayback();
     OnClose();

@@ -69,6 +69,9 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         case IDC_FULLSCREEN:
             OnFullScreenToggle();
             return true;
+        case IDC_CHAT:
+            OnChatToggle();
+            return true;
         }
         return false;
     case WM_TIMER:
@@ -109,8 +112,7 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         return true;
     case WM_VOD_RELAY_TEXT:
     case WM_LIVE_RELAY_TEXT:
-        // The chat takes the records once it joins; the copy is ours to free.
-        free(reinterpret_cast<void*>(wParam));
+        result = OnRelayText(wParam, lParam);
         return true;
     case WM_HTTPHELPER_DONE:
         return OnHttpMessage(wParam, result);
@@ -556,12 +558,15 @@ void CCStreamView::ShowPausedAd()
         adPlayer_.Play();
 }
 
-// Undoes every hide of the full-screen timer: the count is the system's,
-// so it must be balanced.
+// Undoes every hide of the full-screen timer, and the full-screen bar's own
+// (a bar that hid itself took the cursor with it, and nothing hides it
+// again): the count is the system's, so it must be balanced.
 void CCStreamView::ShowCursorAgain()
 {
     for (; cursorHides_ > 0; --cursorHides_)
         ShowCursor(TRUE);
+    if (!FullBarVisible(fullControl_))
+        fullControl_.Hide();
 }
 
 void CCStreamView::OnMuteToggle()

@@ -59,6 +59,7 @@ public:
     // Settings: written between construction and Start.
     void SetOwnerWindow(HWND owner) { m_owner = owner; }
     void SetReferrer(const std::string& referrer) { m_referrer = referrer; }
+    const std::string& ReferrerText() const { return m_referrer; }
     // Kept in lower case: caches and seeds look videos up that way.
     void SetHash(const std::string& hash);
     void SetContentId(std::int64_t cid) { m_cid = cid; }

@@ -213,6 +213,7 @@ struct BoxRecord {
 };
 std::vector<BoxRecord> g_boxes;
 HHOOK g_boxHook = nullptr;
+WPARAM g_boxAnswer = IDOK;
 
 LRESULT CALLBACK EndBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -224,7 +225,7 @@ LRESULT CALLBACK EndBoxes(int code, WPARAM wParam, LPARAM lParam)
             GetWindowTextW(box, caption, 256);
             GetDlgItemTextW(box, 0xFFFF, text, 512);
             g_boxes.push_back({caption, text});
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PostMessageW(box, WM_COMMAND, g_boxAnswer, 0);
         }
     }
     return CallNextHookEx(g_boxHook, code, wParam, lParam);
@@ -251,6 +252,74 @@ TEST_F(ControlBehaviour, APlayerThatCannotBeCreatedShowsItsBox)
     EXPECT_EQ(g_boxes[0].caption, L"提示");
     EXPECT_EQ(g_boxes[0].text, L"Flash控件创建不成功，请先安装！");
     EXPECT_TRUE(Events().empty());
+    EXPECT_EQ(Text(kPlayState), L"0");
+}
+
+// A VLC channel without VLC: the Yes/No box, answered No, opens no download
+// page and shows no second box.
+TEST_F(ControlBehaviour, TheVlcBoxAnsweredNoOpensNothing)
+{
+    ASSERT_TRUE(RegisterStandins());
+    ASSERT_NE(std::getenv("TOVRA_VLCH_CID"), nullptr);
+    SetStandinKnob(L"FAIL_CREATE", L"VLC");
+    g_boxes.clear();
+    g_boxAnswer = IDNO;
+    g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
+    bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_VLCH_CID"));
+    Activate();
+    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, 60000);
+    UnhookWindowsHookEx(g_boxHook);
+    g_boxAnswer = IDOK;
+    SetStandinKnob(L"FAIL_CREATE", nullptr);
+    ASSERT_TRUE(failed) << Narrow(Text(kStateString));
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].caption, L"提示");
+    const std::wstring opening = L"未安装VLC播放器，请到";
+    EXPECT_EQ(g_boxes[0].text.compare(0, opening.size(), opening), 0) << Narrow(g_boxes[0].text);
+    EXPECT_NE(g_boxes[0].text.find(L"下载安装"), std::wstring::npos);
+    EXPECT_TRUE(Events().empty());
+    EXPECT_EQ(Text(kPlayState), L"0");
+}
+
+// The thread's cursor display count, left as it was.
+int CursorCount()
+{
+    const int count = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    return count;
+}
+
+// Full screen on the Windows Media host: the player's mouse reports arm the
+// hiding timer, each tick hides the cursor once; leaving full screen, and
+// stopping, show it as often as it was hidden.
+TEST_F(ControlBehaviour, TheCursorHiddenInFullScreenComesBack)
+{
+    ASSERT_TRUE(RegisterStandins());
+    ASSERT_NE(std::getenv("TOVRA_WMV2_CID"), nullptr);
+    bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_WMV2_CID"));
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+        << Narrow(Text(kStateString));
+    const int shown = CursorCount();
+    const HWND window = control_->Window();
+    for (WORD leave : {IDC_FULLSCREEN, IDC_STOP}) {
+        SCOPED_TRACE(leave == IDC_STOP ? "stop" : "full screen off");
+        // The player takes full screen once its video plays: its popup shows.
+        auto fullScreen = [] { return FindWindowW(L"TovraStandinFullScreen", nullptr) != nullptr; };
+        ASSERT_TRUE(PumpUntil([&] {
+            if (!fullScreen())
+                SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FULLSCREEN, 0), 0);
+            return fullScreen();
+        }, 30000));
+        for (int hides = 1; hides <= 2; ++hides) {
+            SendMessageW(window, WM_PLAYER_MOUSEMOVE, 0, -1);
+            ASSERT_TRUE(PumpUntil([&] { return CursorCount() == shown - hides; }, 10000))
+                << CursorCount();
+        }
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(leave, 0), 1);
+        EXPECT_EQ(CursorCount(), shown);
+        EXPECT_FALSE(fullScreen());
+    }
     EXPECT_EQ(Text(kPlayState), L"0");
 }
 

@@ -1,6 +1,7 @@
 // The control's dialogs in a container, against the swarm fixture: a close
 // from the page while the engine waits for a password dialog, the automatic
-// login's page address outside a browser, and the settings command.
+// login's page address outside a browser and in one (with the engine's
+// referrer), and the settings command.
 #include <winsock2.h>
 #include <windows.h>
 #include <ocidl.h>
@@ -17,9 +18,11 @@
 #include "control/ControlIds.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/tools/OleTestHost.h"
+#include "tests/tools/StubBrowser.h"
 #include "tests/ui/DialogDriver.h"
 #include "tests/vod/CacheTestPrefix.h"
 #include "ui/DialogIds.h"
+#include "vod/VodCore.h"
 #include "vod/VodEngineMessages.h"
 
 namespace {
@@ -272,6 +275,73 @@ TEST_F(ControlDialogs, TheAutomaticLoginNamesTheProgramWithoutAPage)
     const std::string state = content_.Get("/_state");
     EXPECT_NE(state.find("\"body\": \"url=test_control_dialogs.exe\""), std::string::npos)
         << state;
+}
+
+// In a browser the page's own address is what the login sends, as the page
+// spells it; the engine's referrer is that address lower-cased, or the
+// local host for a page read from a file.
+TEST_F(ControlDialogs, ThePageAddressGoesToTheLoginAndTheReferrer)
+{
+    const struct {
+        const wchar_t* page;
+        const char* referrer;
+    } cases[] = {
+        {L"HTTP://127.0.0.1/Shows/Page.html?Id=7", "http://127.0.0.1/shows/page.html?id=7"},
+        {L"FILE:///C:/Shows/Page.html", "http://localhost"},
+        {L"file://server/share/page.html", "http://localhost"},
+    };
+    const std::string challenge = "type=3&code=http://127.0.0.1:" +
+                                  std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
+                                  "/login";
+    content_.Set("{\"login\": \"success\"}");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.referrer);
+        IWebBrowser2* browser = StubBrowserCreate(c.page);
+        ASSERT_NE(browser, nullptr);
+        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(page_);
+        site_->topBrowser = browser;
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        IPersistPropertyBag* persist = nullptr;
+        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
+        persist->Release();
+        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
+        RECT place = {0, 0, 400, 300};
+        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place),
+                  S_OK);
+        ASSERT_NE(control_->VodEngine(), nullptr);
+        EXPECT_EQ(control_->VodEngine()->ReferrerText(), c.referrer);
+
+        EXPECT_EQ(SendMessageW(control_->Window(), WM_VOD_PASSWORD,
+                               reinterpret_cast<WPARAM>(challenge.data()), challenge.size()),
+                  1);
+        const std::string state = content_.Get("/_state");
+        std::string body = "\"body\": \"url=";
+        for (const wchar_t* p = c.page; *p; ++p)
+            body += static_cast<char>(*p);
+        EXPECT_NE(state.find(body + "\""), std::string::npos) << state;
+
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        ole_ = nullptr;
+        EXPECT_EQ(control_->Release(), 0u);
+        control_ = nullptr;
+        site_.reset();
+        DestroyWindow(page_);
+        EXPECT_EQ(browser->Release(), 0u) << "the control keeps no page";
+    }
+}
+
+// Without a top-level browser the engine gets no referrer.
+TEST_F(ControlDialogs, NoReferrerWithoutAPage)
+{
+    Activate();
+    ASSERT_NE(control_->VodEngine(), nullptr);
+    EXPECT_EQ(control_->VodEngine()->ReferrerText(), "");
 }
 
 TEST_F(ControlDialogs, TheSettingsCommandOpensTheSettings)

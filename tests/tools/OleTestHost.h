@@ -1,8 +1,11 @@
 #pragma once
 // An OLE container of the tests, for the control: a property bag of page
 // texts, an event sink that records PlayStateChanged, the client and in-place
-// site over a window of the test's, and calls by DISPID.
+// site over a window of the test's (with the page's top-level browser when
+// the test gives one), and calls by DISPID.
 #include <windows.h>
+#include <servprov.h>
+#include <shlguid.h>
 #include <ocidl.h>
 #include <oleidl.h>
 #include <olectl.h>
@@ -141,10 +144,14 @@ inline std::wstring GetText(IDispatch* object, DISPID id)
 
 // A container's site for one control: the client site and the in-place site
 // over a window of the test's, recording the activation calls it receives.
-class TestSite : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
+// With a top-level browser set (the test keeps its reference), the site is
+// also the service provider that hands it out.
+class TestSite : public IOleClientSite, public IOleInPlaceSite, public IDispatch,
+                 public IServiceProvider {
 public:
     explicit TestSite(HWND window) : window_(window) {}
     std::vector<std::string> calls;
+    IUnknown* topBrowser = nullptr;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
@@ -154,6 +161,8 @@ public:
             *object = static_cast<IOleInPlaceSite*>(this);
         else if (IsEqualIID(iid, IID_IDispatch))
             *object = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(iid, IID_IServiceProvider) && topBrowser)
+            *object = static_cast<IServiceProvider*>(this);
         else {
             *object = nullptr;
             return E_NOINTERFACE;
@@ -242,6 +251,14 @@ public:
         result->vt = VT_BOOL;
         result->boolVal = VARIANT_TRUE;
         return S_OK;
+    }
+
+    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** object) override
+    {
+        *object = nullptr;
+        if (!topBrowser || !IsEqualGUID(service, SID_STopLevelBrowser))
+            return E_NOINTERFACE;
+        return topBrowser->QueryInterface(iid, object);
     }
 
     ULONG refs = 1;
