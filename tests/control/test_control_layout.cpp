@@ -332,12 +332,14 @@ TEST(FullScreenSearch, OnlyACaptionlessWindowOfThePlayersThreadCoveringTheScreen
         DestroyWindow(w);
 }
 
+// The display count of this thread, where the bar lives: GetCursorInfo would
+// answer for whichever thread has the foreground, and another test's window
+// may have taken it.
 bool CursorShowing()
 {
-    CURSORINFO info = {};
-    info.cbSize = sizeof info;
-    GetCursorInfo(&info);
-    return (info.flags & CURSOR_SHOWING) != 0;
+    const int count = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    return count >= 0;
 }
 
 TEST_F(ControlLayout, FullScreenBarGeometryChildrenAndAutoHide)
