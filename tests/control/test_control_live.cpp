@@ -1,0 +1,360 @@
+// The control on the live channels of the play_swarm fixture, each page a
+// control in its own container: a Windows Media player that reports an
+// error is stopped and the channel replayed with the DirectShow player; the
+// VLC box answered Yes opens the download page; a chat line typed in one
+// viewer's page reaches the other viewer's page through the live engines.
+#include <winsock2.h>
+#include <windows.h>
+#include <dshow.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/CCStreamView.h"
+#include "control/ControlIds.h"
+#include "live/LiveCore.h"
+#include "players/DShowPlayer.h"
+#include "players/PlayerKind.h"
+#include "tests/common/LinkRecorder.h"
+#include "tests/net/NetTestSupport.h"
+#include "tests/platform/StandinSupport.h"
+#include "tests/tools/OleTestHost.h"
+#include "ui/chat/ChatIds.h"
+
+namespace {
+
+const DISPID kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39;
+const DWORD kBound = 60000;
+const wchar_t kPlayFailed[] = L"播放媒体失败！";
+
+std::wstring Wide(const char* text)
+{
+    const std::string bytes = text ? text : "";
+    return std::wstring(bytes.begin(), bytes.end());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string bytes;
+    for (wchar_t c : text)
+        bytes += c < 128 ? static_cast<char>(c) : '?';
+    return bytes;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
+{
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - begin >= bound)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+// One page: its window, the container's site, the play-state sink and an
+// activated control with the page's parameters.
+class Page {
+public:
+    explicit Page(olehost::TextBag& bag)
+    {
+        window_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                  nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(window_);
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        IPersistPropertyBag* persist = nullptr;
+        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+        loaded_ = persist->Load(&bag, nullptr) == S_OK;
+        persist->Release();
+        IConnectionPointContainer* container = nullptr;
+        control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+        container->FindConnectionPoint(DIID__IVodEvents, &point_);
+        container->Release();
+        advised_ = point_->Advise(&sink_, &cookie_) == S_OK;
+        RECT place = {0, 0, 400, 300};
+        activated_ = ole_->SetClientSite(&*site_) == S_OK &&
+                     ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, window_,
+                                  &place) == S_OK;
+    }
+    ~Page()
+    {
+        point_->Unadvise(cookie_);
+        point_->Release();
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        dispatch_->Release();
+        EXPECT_EQ(control_->Release(), 0u);
+        site_.reset();
+        DestroyWindow(window_);
+    }
+    Page(const Page&) = delete;
+    Page& operator=(const Page&) = delete;
+
+    bool Ready() const { return loaded_ && advised_ && activated_ && control_->Window(); }
+    CCStreamView& Control() { return *control_; }
+    HWND Window() const { return control_->Window(); }
+    void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
+    std::vector<LONG> Events() const
+    {
+        std::vector<LONG> values;
+        for (const VARIANT& v : sink_.calls)
+            values.push_back(v.lVal);
+        return values;
+    }
+    bool ChatShown() { return control_->Chat().Handle() && IsWindowVisible(control_->Chat().Handle()); }
+    std::wstring Log() { return WindowText(control_->Chat().Log().Handle()); }
+    void Say(const wchar_t* line)
+    {
+        SetWindowTextW(control_->Chat().Input().Handle(), line);
+        SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
+    }
+
+private:
+    HWND window_ = nullptr;
+    std::optional<olehost::TestSite> site_;
+    CCStreamView* control_ = nullptr;
+    IDispatch* dispatch_ = nullptr;
+    IOleObject* ole_ = nullptr;
+    IConnectionPoint* point_ = nullptr;
+    DWORD cookie_ = 0;
+    olehost::EventSink sink_;
+    bool loaded_ = false, advised_ = false, activated_ = false;
+};
+
+class ControlLive : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(tracker_.Ready()) << "run through the play_swarm fixture";
+        ASSERT_TRUE(RegisterStandins());
+        bag_.values[L"Nat"] =
+            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
+        bag_.values[L"Stun"] = L"127.0.0.1";
+        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
+                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
+                              L"/cgi-bin/vod.fcgi";
+        bag_.values[L"PortRange"] = L"20000:20100";
+        bag_.values[L"EnableCacheData"] = L"0";
+    }
+    void TearDown() override { tracker_.Set("{\"hidden\": []}"); }
+
+    void Channel(const char* variable)
+    {
+        ASSERT_NE(std::getenv(variable), nullptr) << variable;
+        bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv(variable));
+    }
+
+    nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
+    olehost::TextBag bag_;
+};
+
+// The address the source filter of a DirectShow graph was loaded with.
+std::wstring GraphSource(IGraphBuilder* graph)
+{
+    std::wstring address;
+    IEnumFilters* filters = nullptr;
+    if (!graph || FAILED(graph->EnumFilters(&filters)))
+        return address;
+    IBaseFilter* filter = nullptr;
+    while (address.empty() && filters->Next(1, &filter, nullptr) == S_OK) {
+        IFileSourceFilter* source = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&source)))) {
+            LPOLESTR name = nullptr;
+            if (SUCCEEDED(source->GetCurFile(&name, nullptr)) && name)
+                address = name;
+            CoTaskMemFree(name);
+            source->Release();
+        }
+        filter->Release();
+    }
+    filters->Release();
+    return address;
+}
+
+// The Windows Media player reports an error once it played: the control
+// stops (3, 0, as a stop of its own), and plays the channel's address again
+// with the DirectShow player, once. Wine's Windows Media reader opens files
+// only: there the DirectShow open fails, and the failure text shows.
+TEST_F(ControlLive, AWindowsMediaErrorReplaysWithTheDirectShowPlayer)
+{
+    Channel("TOVRA_WMV2_CID");
+    SetStandinKnob(L"WMP_DAMAGE_AT", L"5");
+    TakeStandinLog();
+    Page page(bag_);
+    ASSERT_TRUE(page.Ready());
+    const bool replayed = PumpUntil([&] {
+        return page.Control().MainPlayer().Kind() == PLAYER_DSHOW &&
+               (page.Events().size() >= 6 || page.Text(kStateString) == kPlayFailed);
+    });
+    SetStandinKnob(L"WMP_DAMAGE_AT", nullptr);
+    const std::wstring log = TakeStandinLog();
+    ASSERT_TRUE(replayed) << Narrow(page.Text(kStateString)) << "\n" << Narrow(log);
+
+    // The Windows Media player had the engine's address once, played, hit
+    // the damaged packet; its host read the error, the control its source
+    // address, and the player was stopped and closed.
+    const std::wstring url = page.Text(kLocalPlayerUrl);
+    ASSERT_EQ(url.compare(0, 17, L"http://127.0.0.1:"), 0) << Narrow(url);
+    const std::wstring put = L"WMP.URL=" + url + L"\n";
+    size_t at = log.find(put);
+    EXPECT_NE(at, std::wstring::npos) << Narrow(log);
+    EXPECT_EQ(log.find(put, at + 1), std::wstring::npos) << Narrow(log);
+    for (const wchar_t* step : {L"WMP.play()\n", L"WMP.Fire 5101(3)\n", L"data packet 5 damaged\n",
+                                L"WMP.errorCode\n", L"WMP.sourceURL\n", L"WMP.close()\n"}) {
+        at = at == std::wstring::npos ? at : log.find(step, at);
+        EXPECT_NE(at, std::wstring::npos) << Narrow(step) << " in order in\n" << Narrow(log);
+    }
+
+    // The DirectShow player was given the same address.
+    ASSERT_NE(page.Control().MainPlayer().DShowHost(), nullptr);
+    EXPECT_EQ(GraphSource(page.Control().MainPlayer().DShowHost()->Graph()), url);
+    const std::vector<LONG> played = {2, 1, 3, 0, 2, 1}, failed = {2, 1, 3, 0};
+    if (page.Events() == played) {
+        EXPECT_EQ(page.Text(kPlayState), L"1");
+    } else {
+        EXPECT_EQ(page.Events(), failed);
+        EXPECT_EQ(page.Text(kStateString), kPlayFailed);
+        EXPECT_EQ(page.Text(kPlayState), L"0");
+    }
+}
+
+// Message boxes of this thread, recorded and answered with g_boxAnswer.
+struct BoxRecord {
+    std::wstring caption, text;
+};
+std::vector<BoxRecord> g_boxes;
+HHOOK g_boxHook = nullptr;
+WPARAM g_boxAnswer = IDOK;
+
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        wchar_t name[32] = {}, caption[256] = {}, text[512] = {};
+        GetClassNameW(box, name, 32);
+        if (std::wstring(name) == L"#32770") {
+            GetWindowTextW(box, caption, 256);
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            g_boxes.push_back({caption, text});
+            PostMessageW(box, WM_COMMAND, g_boxAnswer, 0);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+// A VLC channel without VLC, the box answered Yes: the download page is
+// opened (it reaches the link recorder in the browser's place), and the
+// control stays stopped with the failure text.
+TEST_F(ControlLive, TheVlcBoxAnsweredYesOpensTheDownloadPage)
+{
+    Channel("TOVRA_VLCH_CID");
+    LinkRecorder recorder;
+    ASSERT_TRUE(recorder.Install()) << recorder.Error();
+    SchemeToRecorder web(L"http");
+    ASSERT_TRUE(web.ok());
+    SetStandinKnob(L"FAIL_CREATE", L"VLC");
+    g_boxes.clear();
+    g_boxAnswer = IDYES;
+    g_boxHook = SetWindowsHookExW(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    Page page(bag_);
+    const bool failed = page.Ready() && PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; });
+    UnhookWindowsHookEx(g_boxHook);
+    g_boxAnswer = IDOK;
+    SetStandinKnob(L"FAIL_CREATE", nullptr);
+    ASSERT_TRUE(failed) << Narrow(page.Text(kStateString));
+    ASSERT_TRUE(recorder.WaitForLaunches(1, kBound));
+    ASSERT_EQ(recorder.CommandLines().size(), 1u);
+    EXPECT_EQ(recorder.Arguments(0), (std::vector<std::wstring>{L"http://vlc.invalid/download/"}));
+    ASSERT_EQ(g_boxes.size(), 1u) << "the Yes brings no second box";
+    EXPECT_NE(g_boxes[0].text.find(L"VLC"), std::wstring::npos) << Narrow(g_boxes[0].text);
+    EXPECT_TRUE(page.Events().empty());
+    EXPECT_EQ(page.Text(kPlayState), L"0");
+}
+
+// The pid (as the JSON text of the tracker's state spells it, escapes kept)
+// that announced itself on the channel as its source.
+std::string SourcePid(const std::string& state, const std::string& cid)
+{
+    const std::string opening = "{\"cid\": " + cid + ", \"pid\": \"";
+    const std::string closing = "\", \"peertype\": 1}";
+    for (size_t at = state.find(opening); at != std::string::npos; at = state.find(opening, at + 1)) {
+        const size_t begin = at + opening.size();
+        size_t end = begin;
+        while (end < state.size() && state[end] != '"')
+            end += state[end] == '\\' ? 2 : 1;
+        if (state.compare(end, closing.size(), closing) == 0)
+            return state.substr(begin, end - begin);
+    }
+    return std::string();
+}
+
+// Two viewers of the FLV channel: the second finds only the first (the
+// tracker leaves the source out), and the chat lines each one types reach
+// the other one's page through the live engines.
+TEST_F(ControlLive, ChatLinesCrossBetweenTwoViewersOfAChannel)
+{
+    Channel("TOVRA_LIVE_CID");
+    const std::string cid = std::getenv("TOVRA_LIVE_CID");
+    const int announced = tracker_.WaitCount("msg=peeron", 1, 0);
+    Page first(bag_);
+    ASSERT_TRUE(first.Ready());
+    // The first viewer announces itself once it plays.
+    ASSERT_TRUE(PumpUntil([&] { return tracker_.WaitCount("msg=peeron", announced + 1, 0) > announced; }))
+        << Narrow(first.Text(kStateString));
+    const std::string source = SourcePid(tracker_.Get("/_state"), cid);
+    ASSERT_FALSE(source.empty()) << tracker_.Get("/_state");
+    tracker_.Set("{\"hidden\": [\"" + source + "\"]}");
+    Page second(bag_);
+    ASSERT_TRUE(second.Ready());
+    auto sessions = [](Page& page) {
+        return page.Control().LiveEngine() ? page.Control().LiveEngine()->GetSessionCount() : 0;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return sessions(first) >= 2 && sessions(second) >= 1; }))
+        << "sessions " << sessions(first) << " " << sessions(second);
+    EXPECT_EQ(sessions(second), 1) << "the source is hidden from the second viewer";
+
+    // First to second: the hidden chat blinks its button; opened, it shows the line.
+    first.Command(IDC_CHAT);
+    ASSERT_TRUE(first.ChatShown());
+    first.Say(L"live line one");
+    ASSERT_TRUE(PumpUntil([&] { return !second.Control().Chat().History().empty(); }));
+    EXPECT_TRUE(second.Control().ChatButton().blinking);
+    second.Command(IDC_CHAT);
+    ASSERT_TRUE(second.ChatShown());
+    EXPECT_NE(second.Log().find(L"live line one"), std::wstring::npos) << Narrow(second.Log());
+
+    // Second to first, into the chat on screen.
+    second.Say(L"live line two");
+    ASSERT_TRUE(PumpUntil([&] { return first.Log().find(L"live line two") != std::wstring::npos; }))
+        << Narrow(first.Log());
+    EXPECT_FALSE(first.Control().ChatButton().blinking);
+}
+
+}  // namespace
