@@ -2,7 +2,8 @@
 // control in its own container: a Windows Media player that reports an
 // error is stopped and the channel replayed with the DirectShow player; the
 // VLC box answered Yes opens the download page; a chat line typed in one
-// viewer's page reaches the other viewer's page through the live engines.
+// viewer's page reaches the other viewer's page through the live engines; the
+// full-screen player's mouse reaches the overlay strip over its picture.
 #include <winsock2.h>
 #include <windows.h>
 #include <dshow.h>
@@ -26,6 +27,7 @@
 #include "tests/net/NetTestSupport.h"
 #include "tests/platform/StandinSupport.h"
 #include "tests/tools/OleTestHost.h"
+#include "ui/CVideoADDisplayWnd.h"
 #include "ui/chat/ChatIds.h"
 
 namespace {
@@ -162,6 +164,7 @@ protected:
                               L"/cgi-bin/vod.fcgi";
         bag_.values[L"PortRange"] = L"20000:20100";
         bag_.values[L"EnableCacheData"] = L"0";
+        content_.Set("{\"reset\": true}");
     }
     void TearDown() override { tracker_.Set("{\"hidden\": []}"); }
 
@@ -172,6 +175,7 @@ protected:
     }
 
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
+    nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     olehost::TextBag bag_;
 };
 
@@ -355,6 +359,88 @@ TEST_F(ControlLive, ChatLinesCrossBetweenTwoViewersOfAChannel)
     ASSERT_TRUE(PumpUntil([&] { return first.Log().find(L"live line two") != std::wstring::npos; }))
         << Narrow(first.Log());
     EXPECT_FALSE(first.Control().ChatButton().blinking);
+}
+
+// What the overlay strip is sent, recorded in front of its own procedure.
+struct StripRecord {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_MOUSEMOVE || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP ||
+            message == WM_MBUTTONDOWN)
+            seen.push_back(MSG{hwnd, message, wParam, lParam, 0, {0, 0}});
+        return CallWindowProcW(original, hwnd, message, wParam, lParam);
+    }
+    static WNDPROC original;
+    static std::vector<MSG> seen;
+};
+WNDPROC StripRecord::original = nullptr;
+std::vector<MSG> StripRecord::seen;
+
+// The Windows Media player in full screen: its mouse over the picture comes
+// to the control without a point, and the control passes the move and the
+// left button to the overlay strip when the cursor is on it.
+TEST_F(ControlLive, TheFullScreenPlayersMouseReachesTheOverlayStrip)
+{
+    content_.Set("{\"ad\": \"xml\", \"ad_xml\": \"<ad><wad><i text='over the picture' "
+                 "clr='#0000FF'></i></wad></ad>\"}");
+    Channel("TOVRA_WMV2_CID");
+    Page page(bag_);
+    ASSERT_TRUE(page.Ready());
+    ASSERT_TRUE(PumpUntil([&] { return page.Events().size() >= 2; })) << Narrow(page.Text(kStateString));
+    HWND picture = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        picture = FindWindowW(L"TovraStandinFullScreen", nullptr);
+        if (!picture)
+            page.Command(IDC_FULLSCREEN);
+        return picture != nullptr;
+    }, 30000));
+    HWND strip = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        CVideoADDisplayWnd* overlay = page.Control().AdPane().Overlay();
+        strip = overlay ? overlay->Handle() : nullptr;
+        return strip && IsWindowVisible(strip) && GetAncestor(strip, GA_PARENT) == GetDesktopWindow();
+    })) << "the strip over the full-screen picture";
+    RECT rect;
+    GetWindowRect(strip, &rect);
+    const POINT on = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    const POINT off = {on.x, rect.bottom + 100};
+    StripRecord::seen.clear();
+    StripRecord::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(strip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StripRecord::Proc)));
+
+    const struct {
+        UINT message;
+        WPARAM keys;
+        UINT forwarded;   // 0: nothing
+        WPARAM flags;
+    } cases[] = {
+        {WM_MOUSEMOVE, 0, WM_MOUSEMOVE, 0},
+        {WM_MOUSEMOVE, MK_LBUTTON, WM_MOUSEMOVE, MK_LBUTTON},
+        {WM_LBUTTONDOWN, MK_LBUTTON, WM_LBUTTONDOWN, MK_LBUTTON},
+        {WM_LBUTTONUP, 0, WM_LBUTTONUP, MK_LBUTTON},
+        {WM_MBUTTONDOWN, MK_MBUTTON, 0, 0},
+    };
+    for (const bool onStrip : {true, false}) {
+        const POINT cursor = onStrip ? on : off;
+        SetCursorPos(cursor.x, cursor.y);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(c.message) + (onStrip ? " on the strip" : " off it"));
+            // Pending input first: the player's own reports of the cursor's move.
+            PumpUntil([] { return false; }, 0);
+            StripRecord::seen.clear();
+            SendMessageW(picture, c.message, c.keys, MAKELPARAM(5, 5));
+            if (!onStrip || c.forwarded == 0) {
+                EXPECT_TRUE(StripRecord::seen.empty());
+                continue;
+            }
+            ASSERT_EQ(StripRecord::seen.size(), 1u);
+            EXPECT_EQ(StripRecord::seen[0].message, c.forwarded);
+            EXPECT_EQ(StripRecord::seen[0].wParam, c.flags);
+            EXPECT_EQ(StripRecord::seen[0].lParam, MAKELPARAM(on.x, on.y));
+        }
+    }
+    SetWindowLongPtrW(strip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StripRecord::original));
+    page.Command(IDC_STOP);
 }
 
 }  // namespace
