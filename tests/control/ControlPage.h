@@ -104,37 +104,10 @@ public:
     // out as the page's top-level one (the caller keeps its reference).
     ::testing::AssertionResult Open(olehost::TextBag& bag, IUnknown* topBrowser = nullptr)
     {
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        site_->topBrowser = topBrowser;
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        const HRESULT loaded = persist->Load(&bag, nullptr);
-        persist->Release();
-        if (loaded != S_OK)
-            return ::testing::AssertionFailure() << "Load gave " << std::hex << loaded;
-        IConnectionPointContainer* container = nullptr;
-        control_->QueryInterface(IID_IConnectionPointContainer,
-                                 reinterpret_cast<void**>(&container));
-        container->FindConnectionPoint(DIID__IVodEvents, &point_);
-        container->Release();
-        if (!point_ || point_->Advise(&sink_, &cookie_) != S_OK)
-            return ::testing::AssertionFailure() << "the event sink was not advised";
-        if (ole_->SetClientSite(&*site_) != S_OK)
-            return ::testing::AssertionFailure() << "SetClientSite failed";
-        RECT place = {0, 0, 400, 300};
-        const HRESULT active =
-            ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place);
-        if (active != S_OK)
-            return ::testing::AssertionFailure() << "DoVerb gave " << std::hex << active;
-        if (!control_->Window())
-            return ::testing::AssertionFailure() << "the control made no window";
-        return ::testing::AssertionSuccess();
+        return Make(&bag, topBrowser);
     }
+    // A page that gives the control no parameters: it is never loaded.
+    ::testing::AssertionResult Open() { return Make(nullptr, nullptr); }
 
     void Close()
     {
@@ -170,6 +143,43 @@ protected:
     olehost::EventSink sink_;
     IConnectionPoint* point_ = nullptr;
     DWORD cookie_ = 0;
+
+private:
+    ::testing::AssertionResult Make(olehost::TextBag* bag, IUnknown* topBrowser)
+    {
+        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
+                                nullptr, nullptr, nullptr, nullptr);
+        site_.emplace(page_);
+        site_->topBrowser = topBrowser;
+        control_ = new CCStreamView();
+        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
+        if (bag) {
+            IPersistPropertyBag* persist = nullptr;
+            control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
+            const HRESULT loaded = persist->Load(bag, nullptr);
+            persist->Release();
+            if (loaded != S_OK)
+                return ::testing::AssertionFailure() << "Load gave " << std::hex << loaded;
+        }
+        IConnectionPointContainer* container = nullptr;
+        control_->QueryInterface(IID_IConnectionPointContainer,
+                                 reinterpret_cast<void**>(&container));
+        container->FindConnectionPoint(DIID__IVodEvents, &point_);
+        container->Release();
+        if (!point_ || point_->Advise(&sink_, &cookie_) != S_OK)
+            return ::testing::AssertionFailure() << "the event sink was not advised";
+        if (ole_->SetClientSite(&*site_) != S_OK)
+            return ::testing::AssertionFailure() << "SetClientSite failed";
+        RECT place = {0, 0, 400, 300};
+        const HRESULT active =
+            ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place);
+        if (active != S_OK)
+            return ::testing::AssertionFailure() << "DoVerb gave " << std::hex << active;
+        if (!control_->Window())
+            return ::testing::AssertionFailure() << "the control made no window";
+        return ::testing::AssertionSuccess();
+    }
 };
 
 // A test suite's fixture with one page of its own: bag_ holds the swarm's

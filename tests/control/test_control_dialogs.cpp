@@ -35,6 +35,16 @@ protected:
         bag_.values[L"Action"] += L"&size=1000000&bitrate=400000";
     }
 
+    // The tracker's channel asks for the password "secret" and names one
+    // peer, whose address leads nowhere.
+    void AskForAPassword()
+    {
+        tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                     "{\"pid\": \"" + std::string(20, 'a') +
+                     "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                     "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    }
+
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
     std::wstring userIni_ = util::GetUserIniPath();
@@ -47,7 +57,6 @@ struct CloseFromTimer {
     HWND dialog = nullptr;
     bool returned = false;
     DWORD took = 0;
-    bool dialogStillUp = true;
 };
 CloseFromTimer g_close;
 
@@ -65,10 +74,7 @@ void CALLBACK PageCloses(HWND, UINT, UINT_PTR timer, DWORD)
 // is stopped once it has the answer.
 TEST_F(ControlDialogs, CloseWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     std::wstring title;
     bool engineWaits = false;
     DialogDriver driver({[&](HWND dialog) {
@@ -108,10 +114,7 @@ void CALLBACK PageOpens(HWND, UINT, UINT_PTR timer, DWORD)
 // again).
 TEST_F(ControlDialogs, OpenWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     HWND first = nullptr;
     bool secondAsked = false;
     DialogDriver driver({[&](HWND dialog) {
@@ -154,10 +157,7 @@ void CALLBACK PageDeactivates(HWND, UINT, UINT_PTR timer, DWORD)
 // The control window's destruction closes the engine as Close does.
 TEST_F(ControlDialogs, TheWindowGoesWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     HWND shown = nullptr;
     DialogDriver driver({[&](HWND dialog) {
         shown = dialog;
