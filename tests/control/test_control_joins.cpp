@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -204,56 +203,11 @@ LRESULT CALLBACK DriveAbout(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_aboutHook, code, wParam, lParam);
 }
 
-// Wine hands "mailto:" to its own browser launcher, which passes it to the
-// desktop outside the prefix, and reads the scheme's command from the
-// machine's classes only: for this test the command is the recorder, put
-// where the browser was, and Wine's own is put back afterwards.
-class MailToRecorder {
-public:
-    MailToRecorder()
-    {
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        const std::wstring command = L"\"" + std::wstring(system) + L"\\iexplore.exe\" \"%1\"";
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"mailto\\shell\\open\\command", 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
-            return;
-        wchar_t old[1024] = {};
-        DWORD size = sizeof old - sizeof(wchar_t);
-        if (RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) ==
-            ERROR_SUCCESS)
-            old_ = old;
-        ok_ = Set(command);
-    }
-    ~MailToRecorder()
-    {
-        if (!key_)
-            return;
-        if (old_)
-            Set(*old_);
-        else
-            RegDeleteValueW(key_, nullptr);
-        RegCloseKey(key_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    bool Set(const std::wstring& command)
-    {
-        return RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
-    }
-    HKEY key_ = nullptr;
-    std::optional<std::wstring> old_;
-    bool ok_ = false;
-};
-
 TEST_F(ControlJoins, AboutFromTheMenuOpensItsLinks)
 {
     LinkRecorder recorder;
     ASSERT_TRUE(recorder.Install()) << recorder.Error();
-    MailToRecorder mail;
+    SchemeToRecorder mail(L"mailto");
     ASSERT_TRUE(mail.ok());
     bag_.values[L"AutoPlay"] = L"0";
     Activate();

@@ -4,68 +4,31 @@
 // VLC box answered Yes opens the download page; a chat line typed in one
 // viewer's page reaches the other viewer's page through the live engines; the
 // full-screen player's mouse reaches the overlay strip over its picture.
-#include <winsock2.h>
-#include <windows.h>
+#include "tests/control/ControlPage.h"
+
 #include <dshow.h>
-#include <ocidl.h>
-#include <olectl.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "control/CCStreamView.h"
 #include "control/ControlIds.h"
 #include "live/LiveCore.h"
 #include "players/DShowPlayer.h"
 #include "players/PlayerKind.h"
 #include "tests/common/LinkRecorder.h"
-#include "tests/net/NetTestSupport.h"
 #include "tests/platform/StandinSupport.h"
-#include "tests/tools/OleTestHost.h"
 #include "ui/CVideoADDisplayWnd.h"
 #include "ui/chat/ChatIds.h"
 
 namespace {
 
+using namespace controltest;
+
 const DISPID kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39;
-const DWORD kBound = 60000;
 const wchar_t kPlayFailed[] = L"播放媒体失败！";
-
-std::wstring Wide(const char* text)
-{
-    const std::string bytes = text ? text : "";
-    return std::wstring(bytes.begin(), bytes.end());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t c : text)
-        bytes += c < 128 ? static_cast<char>(c) : '?';
-    return bytes;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
-{
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - begin >= bound)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    }
-}
 
 std::wstring WindowText(HWND window)
 {
@@ -74,50 +37,10 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
-// One page: its window, the container's site, the play-state sink and an
-// activated control with the page's parameters.
-class Page {
+// One page, with its play-state events, its texts and its chat as the
+// viewer uses it.
+class Page : public ControlPage {
 public:
-    explicit Page(olehost::TextBag& bag)
-    {
-        window_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                  nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(window_);
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        loaded_ = persist->Load(&bag, nullptr) == S_OK;
-        persist->Release();
-        IConnectionPointContainer* container = nullptr;
-        control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-        container->FindConnectionPoint(DIID__IVodEvents, &point_);
-        container->Release();
-        advised_ = point_->Advise(&sink_, &cookie_) == S_OK;
-        RECT place = {0, 0, 400, 300};
-        activated_ = ole_->SetClientSite(&*site_) == S_OK &&
-                     ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, window_,
-                                  &place) == S_OK;
-    }
-    ~Page()
-    {
-        point_->Unadvise(cookie_);
-        point_->Release();
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        dispatch_->Release();
-        EXPECT_EQ(control_->Release(), 0u);
-        site_.reset();
-        DestroyWindow(window_);
-    }
-    Page(const Page&) = delete;
-    Page& operator=(const Page&) = delete;
-
-    bool Ready() const { return loaded_ && advised_ && activated_ && control_->Window(); }
-    CCStreamView& Control() { return *control_; }
-    HWND Window() const { return control_->Window(); }
     void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
     std::vector<LONG> Events() const
@@ -134,49 +57,32 @@ public:
         SetWindowTextW(control_->Chat().Input().Handle(), line);
         SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
     }
-
-private:
-    HWND window_ = nullptr;
-    std::optional<olehost::TestSite> site_;
-    CCStreamView* control_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IOleObject* ole_ = nullptr;
-    IConnectionPoint* point_ = nullptr;
-    DWORD cookie_ = 0;
-    olehost::EventSink sink_;
-    bool loaded_ = false, advised_ = false, activated_ = false;
 };
 
-class ControlLive : public ::testing::Test {
+// Pages of the tests' own; the fixture's page stays unused.
+class ControlLive : public ControlPageTest {
 protected:
-    static void SetUpTestSuite() { OleInitialize(nullptr); }
-    static void TearDownTestSuite() { OleUninitialize(); }
-
     void SetUp() override
     {
+        ControlPageTest::SetUp();
         ASSERT_TRUE(tracker_.Ready()) << "run through the play_swarm fixture";
         ASSERT_TRUE(RegisterStandins());
-        bag_.values[L"Nat"] =
-            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
-        bag_.values[L"Stun"] = L"127.0.0.1";
-        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
-                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                              L"/cgi-bin/vod.fcgi";
-        bag_.values[L"PortRange"] = L"20000:20100";
-        bag_.values[L"EnableCacheData"] = L"0";
         content_.Set("{\"reset\": true}");
     }
-    void TearDown() override { tracker_.Set("{\"hidden\": []}"); }
+    void TearDown() override
+    {
+        tracker_.Set("{\"hidden\": []}");
+        ControlPageTest::TearDown();
+    }
 
     void Channel(const char* variable)
     {
-        ASSERT_NE(std::getenv(variable), nullptr) << variable;
-        bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv(variable));
+        ASSERT_FALSE(FixtureText(variable).empty()) << variable;
+        bag_.values[L"Action"] = L"type=live&cid=" + FixtureText(variable);
     }
 
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
-    olehost::TextBag bag_;
 };
 
 // The address the source filter of a DirectShow graph was loaded with.
@@ -211,12 +117,12 @@ TEST_F(ControlLive, AWindowsMediaErrorReplaysWithTheDirectShowPlayer)
     Channel("TOVRA_WMV2_CID");
     SetStandinKnob(L"WMP_DAMAGE_AT", L"5");
     TakeStandinLog();
-    Page page(bag_);
-    ASSERT_TRUE(page.Ready());
+    Page page;
+    ASSERT_TRUE(page.Open(bag_));
     const bool replayed = PumpUntil([&] {
         return page.Control().MainPlayer().Kind() == PLAYER_DSHOW &&
                (page.Events().size() >= 6 || page.Text(kStateString) == kPlayFailed);
-    });
+    }, kPlayBound);
     SetStandinKnob(L"WMP_DAMAGE_AT", nullptr);
     const std::wstring log = TakeStandinLog();
     ASSERT_TRUE(replayed) << Narrow(page.Text(kStateString)) << "\n" << Narrow(log);
@@ -287,8 +193,8 @@ TEST_F(ControlLive, TheVlcBoxAnsweredYesOpensTheDownloadPage)
     g_boxes.clear();
     g_boxAnswer = IDYES;
     g_boxHook = SetWindowsHookExW(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
-    Page page(bag_);
-    const bool failed = page.Ready() && PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; });
+    Page page;
+    const bool failed = page.Open(bag_) && PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; }, kPlayBound);
     UnhookWindowsHookEx(g_boxHook);
     g_boxAnswer = IDOK;
     SetStandinKnob(L"FAIL_CREATE", nullptr);
@@ -327,20 +233,21 @@ TEST_F(ControlLive, ChatLinesCrossBetweenTwoViewersOfAChannel)
     Channel("TOVRA_LIVE_CID");
     const std::string cid = std::getenv("TOVRA_LIVE_CID");
     const int announced = tracker_.WaitCount("msg=peeron", 1, 0);
-    Page first(bag_);
-    ASSERT_TRUE(first.Ready());
+    Page first;
+    ASSERT_TRUE(first.Open(bag_));
     // The first viewer announces itself once it plays.
-    ASSERT_TRUE(PumpUntil([&] { return tracker_.WaitCount("msg=peeron", announced + 1, 0) > announced; }))
+    ASSERT_TRUE(PumpUntil(
+        [&] { return tracker_.WaitCount("msg=peeron", announced + 1, 0) > announced; }, kPlayBound))
         << Narrow(first.Text(kStateString));
     const std::string source = SourcePid(tracker_.Get("/_state"), cid);
     ASSERT_FALSE(source.empty()) << tracker_.Get("/_state");
     tracker_.Set("{\"hidden\": [\"" + source + "\"]}");
-    Page second(bag_);
-    ASSERT_TRUE(second.Ready());
+    Page second;
+    ASSERT_TRUE(second.Open(bag_));
     auto sessions = [](Page& page) {
         return page.Control().LiveEngine() ? page.Control().LiveEngine()->GetSessionCount() : 0;
     };
-    ASSERT_TRUE(PumpUntil([&] { return sessions(first) >= 2 && sessions(second) >= 1; }))
+    ASSERT_TRUE(PumpUntil([&] { return sessions(first) >= 2 && sessions(second) >= 1; }, kPlayBound))
         << "sessions " << sessions(first) << " " << sessions(second);
     EXPECT_EQ(sessions(second), 1) << "the source is hidden from the second viewer";
 
@@ -384,9 +291,10 @@ TEST_F(ControlLive, TheFullScreenPlayersMouseReachesTheOverlayStrip)
     content_.Set("{\"ad\": \"xml\", \"ad_xml\": \"<ad><wad><i text='over the picture' "
                  "clr='#0000FF'></i></wad></ad>\"}");
     Channel("TOVRA_WMV2_CID");
-    Page page(bag_);
-    ASSERT_TRUE(page.Ready());
-    ASSERT_TRUE(PumpUntil([&] { return page.Events().size() >= 2; })) << Narrow(page.Text(kStateString));
+    Page page;
+    ASSERT_TRUE(page.Open(bag_));
+    ASSERT_TRUE(PumpUntil([&] { return page.Events().size() >= 2; }, kPlayBound))
+        << Narrow(page.Text(kStateString));
     HWND picture = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
         picture = FindWindowW(L"TovraStandinFullScreen", nullptr);
