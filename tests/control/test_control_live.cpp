@@ -57,6 +57,13 @@ public:
         SetWindowTextW(control_->Chat().Input().Handle(), line);
         SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
     }
+    // A second sink of the page's script, connected until Close.
+    bool Advise(IDispatch* sink)
+    {
+        DWORD cookie = 0;
+        return point_->Advise(sink, &cookie) == S_OK;
+    }
+    IDispatch* Script() const { return dispatch_; }
 };
 
 // Pages of the tests' own; the fixture's page stays unused.
@@ -153,6 +160,59 @@ TEST_F(ControlLive, AWindowsMediaErrorReplaysWithTheDirectShowPlayer)
         EXPECT_EQ(page.Text(kStateString), kPlayFailed);
         EXPECT_EQ(page.Text(kPlayState), L"0");
     }
+}
+
+// A page script that closes the control as soon as it reports 0.
+// (It outlives the page, whose connection lets go of it at the end.)
+class CloseWhenStopped : public olehost::EventSink {
+public:
+    IDispatch* control = nullptr;
+
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argument) override
+    {
+        EventSink::Invoke(id, iid, locale, flags, params, result, exception, argument);
+        if (params && params->cArgs == 1 && params->rgvarg[0].lVal == 0) {
+            const DISPID kClose = 34;
+            DISPPARAMS none = {nullptr, nullptr, 0, 0};
+            control->Invoke(kClose, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+        }
+        return S_OK;
+    }
+};
+
+bool g_timerRan = false;
+
+void CALLBACK TimerRan(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_timerRan = true;
+}
+
+// The page closes the control when the error's stop reports 0: the replay
+// that the error posted finds nothing open, and opens nothing again.
+TEST_F(ControlLive, AReplayAfterThePageClosedOpensNothing)
+{
+    Channel("TOVRA_WMV2_CID");
+    SetStandinKnob(L"WMP_DAMAGE_AT", L"5");
+    CloseWhenStopped script;
+    Page page;
+    ASSERT_TRUE(page.Open(bag_));
+    script.control = page.Script();
+    ASSERT_TRUE(page.Advise(&script));
+    const bool stopped = PumpUntil([&] { return script.calls.size() >= 4; }, kPlayBound);
+    SetStandinKnob(L"WMP_DAMAGE_AT", nullptr);
+    ASSERT_TRUE(stopped) << Narrow(page.Text(kStateString));
+    EXPECT_EQ(page.Events(), (std::vector<LONG>{2, 1, 3, 0}));
+    EXPECT_EQ(page.Control().LiveEngine(), nullptr) << "closed";
+    // The replay was posted before this timer, whose message comes only
+    // once no posted message is left.
+    g_timerRan = false;
+    SetTimer(nullptr, 0, 0, TimerRan);
+    ASSERT_TRUE(PumpUntil([] { return g_timerRan; }));
+    EXPECT_EQ(page.Control().LiveEngine(), nullptr) << "opened again";
+    EXPECT_EQ(page.Control().Kind(), CCStreamView::CORE_NONE);
+    EXPECT_EQ(page.Events(), (std::vector<LONG>{2, 1, 3, 0}));
 }
 
 // Message boxes of this thread, recorded and answered with g_boxAnswer.
