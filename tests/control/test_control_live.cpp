@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -121,7 +120,7 @@ std::wstring GraphSource(IGraphBuilder* graph)
 // only: there the DirectShow open fails, and the failure text shows.
 TEST_F(ControlLive, AWindowsMediaErrorReplaysWithTheDirectShowPlayer)
 {
-    Channel("TOVRA_WMV2_CID");
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_WMV2_CID"));
     SetStandinKnob(L"WMP_DAMAGE_AT", L"5");
     TakeStandinLog();
     Page page;
@@ -193,7 +192,7 @@ void CALLBACK TimerRan(HWND, UINT, UINT_PTR timer, DWORD)
 // that the error posted finds nothing open, and opens nothing again.
 TEST_F(ControlLive, AReplayAfterThePageClosedOpensNothing)
 {
-    Channel("TOVRA_WMV2_CID");
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_WMV2_CID"));
     SetStandinKnob(L"WMP_DAMAGE_AT", L"5");
     CloseWhenStopped script;
     Page page;
@@ -244,7 +243,7 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
 // control stays stopped with the failure text.
 TEST_F(ControlLive, TheVlcBoxAnsweredYesOpensTheDownloadPage)
 {
-    Channel("TOVRA_VLCH_CID");
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_VLCH_CID"));
     LinkRecorder recorder;
     ASSERT_TRUE(recorder.Install()) << recorder.Error();
     SchemeToRecorder web(L"http");
@@ -254,7 +253,9 @@ TEST_F(ControlLive, TheVlcBoxAnsweredYesOpensTheDownloadPage)
     g_boxAnswer = IDYES;
     g_boxHook = SetWindowsHookExW(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
     Page page;
-    const bool failed = page.Open(bag_) && PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; }, kPlayBound);
+    const bool failed =
+        page.Open(bag_) &&
+        PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; }, kPlayBound);
     UnhookWindowsHookEx(g_boxHook);
     g_boxAnswer = IDOK;
     SetStandinKnob(L"FAIL_CREATE", nullptr);
@@ -290,8 +291,8 @@ std::string SourcePid(const std::string& state, const std::string& cid)
 // the other one's page through the live engines.
 TEST_F(ControlLive, ChatLinesCrossBetweenTwoViewersOfAChannel)
 {
-    Channel("TOVRA_LIVE_CID");
-    const std::string cid = std::getenv("TOVRA_LIVE_CID");
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_LIVE_CID"));
+    const std::string cid = Narrow(FixtureText("TOVRA_LIVE_CID"));
     const int announced = tracker_.WaitCount("msg=peeron", 1, 0);
     Page first;
     ASSERT_TRUE(first.Open(bag_));
@@ -350,7 +351,7 @@ TEST_F(ControlLive, TheFullScreenPlayersMouseReachesTheOverlayStrip)
 {
     content_.Set("{\"ad\": \"xml\", \"ad_xml\": \"<ad><wad><i text='over the picture' "
                  "clr='#0000FF'></i></wad></ad>\"}");
-    Channel("TOVRA_WMV2_CID");
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_WMV2_CID"));
     Page page;
     ASSERT_TRUE(page.Open(bag_));
     ASSERT_TRUE(PumpUntil([&] { return page.Events().size() >= 2; }, kPlayBound))
