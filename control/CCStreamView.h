@@ -68,6 +68,7 @@ public:
     CVodCore* VodEngine() const { return vod_; }
     CLiveCore* LiveEngine() const { return live_; }
     CoreKind Kind() const { return coreKind_; }
+    const CPlayerSelector& MainPlayer() const { return mainPlayer_; }
 
     // Content-server requests (CCStreamViewRequests.cpp).
     enum RequestId { REQ_GETAD = 131, REQ_SESSION = 132, REQ_ADXML = 133 };

@@ -389,11 +389,15 @@ LRESULT CCStreamView::OnClose()
 }
 
 // After a Windows Media Player error: the same content again, with the
-// DirectShow player.
+// DirectShow player. Only while that content is still open and stopped: the
+// page may have closed it since (a play would open it again), and the
+// replay of an earlier error may be playing already (a play would pause it).
 void CCStreamView::OnReplay(WPARAM copy)
 {
-    replaying_ = true;
-    SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED), 0);
-    replaying_ = false;
+    if (opened_ && playState_ == 0) {
+        replaying_ = true;
+        SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED), 0);
+        replaying_ = false;
+    }
     free(reinterpret_cast<void*>(copy));
 }

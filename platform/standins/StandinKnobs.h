@@ -8,6 +8,9 @@
 //   TOVRA_STANDIN_FLASH_HOLD_READY the Flash movie never reports ready
 //   TOVRA_STANDIN_PROBE_NO_CLASSINFO the probe hides IProvideClassInfo(2)
 //   TOVRA_STANDIN_NO_WMPCONTROLS the WMP control answers no IWMPControls
+//   TOVRA_STANDIN_WMP_DAMAGE_AT  the WMP control takes data packet n of each
+//                                connection (from 1) as damaged: its error
+//                                event, as for a damaged stream
 //   TOVRA_STANDIN_NO_VLCCONTROL2 the VLC control answers no IVLCControl2
 #include <string>
 

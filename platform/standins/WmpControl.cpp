@@ -3,6 +3,8 @@
 #include <wmp.h>
 #include <wmpids.h>
 
+#include <cwchar>
+
 #include "platform/axhost/PublishedIds.h"
 
 namespace standins {
@@ -154,7 +156,7 @@ HRESULT CWmpControl::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* 
         }
         if (playState_ != kPlayPlaying && playState_ != kPlayBuffering) {
             if (openState_ == 0) {   // stopped: connect again
-                reader_.Start(url_, VideoWindow());
+                StartReader();
                 FireOpenState(kOpenConnecting);
             }
             FirePlayState(kPlayBuffering);
@@ -213,7 +215,7 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
         reader_.Stop();
         playState_ = 0;
         openState_ = 0;
-        if (!reader_.Start(url_, VideoWindow()))
+        if (!StartReader())
             return E_INVALIDARG;
         FireOpenState(kOpenConnecting);
         return S_OK;
@@ -297,6 +299,12 @@ HRESULT CWmpControl::Property(DISPID id, WORD flags, const CallArgs& args, VARIA
         return S_OK;
     }
     return DISP_E_MEMBERNOTFOUND;
+}
+
+bool CWmpControl::StartReader()
+{
+    reader_.DamageDataPacket(std::wcstol(KnobText(L"WMP_DAMAGE_AT").c_str(), nullptr, 10));
+    return reader_.Start(url_, VideoWindow());
 }
 
 void CWmpControl::FirePlayState(long state)

@@ -9,7 +9,8 @@ namespace standins {
 // The Windows Media Player stand-in: one dispatch object that also serves as
 // its controls, settings, network, current item and error objects. It reads
 // "http://" addresses over Windows Media HTTP streaming; damaged framing
-// raises the error event. TOVRA_STANDIN_NO_WMPCONTROLS hides IWMPControls.
+// raises the error event, as does the data packet TOVRA_STANDIN_WMP_DAMAGE_AT
+// names. TOVRA_STANDIN_NO_WMPCONTROLS hides IWMPControls.
 class CWmpControl : public CStandinControl {
 public:
     static const wchar_t kName[];
@@ -23,6 +24,8 @@ protected:
 
 private:
     HRESULT Property(DISPID id, WORD flags, const CallArgs& args, VARIANT* result);
+    // Connects to url_, with the damaged packet the knob names.
+    bool StartReader();
     void FirePlayState(long state);
     void FireOpenState(long state);
     void FireMouse(DISPID id, UINT message, WPARAM wParam, LPARAM lParam);

@@ -131,3 +131,38 @@ std::vector<std::wstring> LinkRecorder::Arguments(size_t i) const
     LocalFree(argv);
     return arguments;
 }
+
+SchemeToRecorder::SchemeToRecorder(const wchar_t* scheme)
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring command = L"\"" + std::wstring(system) + L"\\iexplore.exe\" \"%1\"";
+    const std::wstring key = std::wstring(scheme) + L"\\shell\\open\\command";
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &m_key, nullptr) != ERROR_SUCCESS) {
+        m_key = nullptr;
+        return;
+    }
+    wchar_t old[1024] = {};
+    DWORD size = sizeof old - sizeof(wchar_t);
+    if (RegQueryValueExW(m_key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS)
+        m_old = old;
+    m_ok = Set(command);
+}
+
+SchemeToRecorder::~SchemeToRecorder()
+{
+    if (!m_key)
+        return;
+    if (m_old)
+        Set(*m_old);
+    else
+        RegDeleteValueW(m_key, nullptr);
+    RegCloseKey(m_key);
+}
+
+bool SchemeToRecorder::Set(const std::wstring& command)
+{
+    return RegSetValueExW(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                          static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}

@@ -9,6 +9,7 @@
 // semaphore the recorder releases once per launch.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,4 +37,25 @@ private:
     HANDLE m_semaphore = nullptr;
     size_t m_seen = 0;
     std::string m_error;
+};
+
+// Wine hands an address of a scheme such as "http:" or "mailto:" to its own
+// browser launcher, which passes it to the desktop outside the prefix; it
+// reads the scheme's command from the machine's classes only. While this
+// lives, that command is the recorder LinkRecorder::Install put where the
+// browser was; the old command comes back at destruction.
+class SchemeToRecorder {
+public:
+    explicit SchemeToRecorder(const wchar_t* scheme);
+    ~SchemeToRecorder();
+    SchemeToRecorder(const SchemeToRecorder&) = delete;
+    SchemeToRecorder& operator=(const SchemeToRecorder&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    bool Set(const std::wstring& command);
+
+    HKEY m_key = nullptr;
+    std::optional<std::wstring> m_old;
+    bool m_ok = false;
 };

@@ -3,128 +3,42 @@
 // advertisements, the play state follows the player's reports, the session
 // keep-alive runs while playing and its refusal stops and blocks playback,
 // Close ends the engine.
-#include <winsock2.h>
-#include <windows.h>
-#include <ocidl.h>
-#include <olectl.h>
+#include "tests/control/ControlPage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "control/CCStreamView.h"
 #include "control/ControlIds.h"
 #include "players/PlayerKind.h"
-#include "tests/net/NetTestSupport.h"
 #include "tests/platform/StandinSupport.h"
-#include "tests/tools/OleTestHost.h"
 
 namespace {
 
+using namespace controltest;
+
 const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
              kDownloadedPercent = 43, kUserSession = 45;
-const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
-const DWORD kBound = 15000;
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t c : text)
-        bytes += c < 128 ? static_cast<char>(c) : '?';
-    return bytes;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-class ControlBehaviour : public ::testing::Test {
+class ControlBehaviour : public ControlPageTest {
 protected:
-    static void SetUpTestSuite() { OleInitialize(nullptr); }
-    static void TearDownTestSuite() { OleUninitialize(); }
-
     void SetUp() override
     {
+        ControlPageTest::SetUp();
         ASSERT_TRUE(content_.Ready()) << "run through the play_swarm fixture";
         content_.Set("{\"reset\": true}");
         contentBase_ = "http://127.0.0.1:" +
                        std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
-        bag_.values[L"Nat"] =
-            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
-        bag_.values[L"Stun"] = L"127.0.0.1";
-        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
-                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                              L"/cgi-bin/vod.fcgi";
-        bag_.values[L"Action"] = std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv";
-        bag_.values[L"PortRange"] = L"20000:20100";
-        bag_.values[L"EnableCacheData"] = L"0";
     }
 
     void TearDown() override
     {
         tracker_.Set("{\"extra_peers\": []}");
-        if (!control_)
-            return;
-        if (point_) {
-            point_->Unadvise(cookie_);
-            point_->Release();
-        }
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        dispatch_->Release();
-        EXPECT_EQ(control_->Release(), 0u);
-        site_.reset();
-        DestroyWindow(page_);
+        ControlPageTest::TearDown();
     }
 
-    // The page: parameters from the bag, the sink advised, then activation.
-    void Activate()
-    {
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
-        persist->Release();
-        IConnectionPointContainer* container = nullptr;
-        control_->QueryInterface(IID_IConnectionPointContainer,
-                                 reinterpret_cast<void**>(&container));
-        container->FindConnectionPoint(DIID__IVodEvents, &point_);
-        container->Release();
-        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
-        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
-        RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
-        ASSERT_NE(control_->Window(), nullptr);
-    }
-
-    // Pumps the page's thread until done() holds or the bound passed.
-    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            if (done())
-                return true;
-            if (GetTickCount() - begin >= bound)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        }
-    }
     int Served(const std::string& route) { return content_.WaitCount("route=" + route, 0, 0); }
     bool PumpUntilServed(const std::string& route, int count)
     {
@@ -149,15 +63,6 @@ protected:
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
     std::string contentBase_;
-    olehost::TextBag bag_;
-    olehost::EventSink sink_;
-    IConnectionPoint* point_ = nullptr;
-    DWORD cookie_ = 0;
-    HWND page_ = nullptr;
-    std::optional<olehost::TestSite> site_;
-    CCStreamView* control_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IOleObject* ole_ = nullptr;
 };
 
 // The whole road of one video: the engine fetches from the seed, the
@@ -166,14 +71,11 @@ protected:
 TEST_F(ControlBehaviour, AVideoFromTheSeedPlaysPausesAndStops)
 {
     ASSERT_TRUE(RegisterStandins());
-    const std::string hash = std::getenv("TOVRA_SEED_HASH");
-    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
-                             Wide(hash) + L"&mime=flv&size=" +
-                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"Action"] = SeedAction();
     bag_.values[L"BufferTime"] = L"2";
     Activate();
     ASSERT_NE(control_->VodEngine(), nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
         << Narrow(Text(kStateString));
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
     EXPECT_EQ(Text(kPlayState), L"1");
@@ -196,7 +98,7 @@ TEST_F(ControlBehaviour, ALiveChannelPlaysWhenItsStreamIsReady)
     bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_LIVE_CID"));
     Activate();
     ASSERT_NE(control_->LiveEngine(), nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
         << Narrow(Text(kStateString));
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
     EXPECT_EQ(Text(kLocalPlayerUrl).compare(0, 17, L"http://127.0.0.1:"), 0);
@@ -239,12 +141,10 @@ TEST_F(ControlBehaviour, APlayerThatCannotBeCreatedShowsItsBox)
     SetStandinKnob(L"FAIL_CREATE", L"Flash");
     g_boxes.clear();
     g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
-    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
-                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
-                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"Action"] = SeedAction();
     bag_.values[L"BufferTime"] = L"2";
     Activate();
-    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, 60000);
+    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
     UnhookWindowsHookEx(g_boxHook);
     SetStandinKnob(L"FAIL_CREATE", nullptr);
     ASSERT_TRUE(failed) << Narrow(Text(kStateString));
@@ -267,7 +167,7 @@ TEST_F(ControlBehaviour, TheVlcBoxAnsweredNoOpensNothing)
     g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
     bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_VLCH_CID"));
     Activate();
-    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, 60000);
+    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
     UnhookWindowsHookEx(g_boxHook);
     g_boxAnswer = IDOK;
     SetStandinKnob(L"FAIL_CREATE", nullptr);
@@ -298,7 +198,7 @@ TEST_F(ControlBehaviour, TheCursorHiddenInFullScreenComesBack)
     ASSERT_NE(std::getenv("TOVRA_WMV2_CID"), nullptr);
     bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_WMV2_CID"));
     Activate();
-    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000))
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
         << Narrow(Text(kStateString));
     const int shown = CursorCount();
     const HWND window = control_->Window();
@@ -328,9 +228,7 @@ TEST_F(ControlBehaviour, TheCursorHiddenInFullScreenComesBack)
 TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
 {
     ASSERT_TRUE(RegisterStandins());
-    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
-                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
-                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"Action"] = SeedAction();
     bag_.values[L"BufferTime"] = L"4";
     bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
     Activate();
@@ -338,7 +236,7 @@ TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
         << Narrow(Text(kStateString));
     SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
     EXPECT_TRUE(Events().empty()) << "play waits for the advertisement";
-    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound));
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
 }
 

@@ -2,22 +2,16 @@
 // from the page while the engine waits for a password dialog, the automatic
 // login's page address outside a browser and in one (with the engine's
 // referrer), and the settings command.
-#include <winsock2.h>
-#include <windows.h>
-#include <ocidl.h>
-#include <olectl.h>
+#include "tests/control/ControlPage.h"
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
 #include "common/md5/Md5.h"
-#include "control/CCStreamView.h"
 #include "control/ControlIds.h"
-#include "tests/net/NetTestSupport.h"
-#include "tests/tools/OleTestHost.h"
 #include "tests/tools/StubBrowser.h"
 #include "tests/ui/DialogDriver.h"
 #include "tests/vod/CacheTestPrefix.h"
@@ -27,101 +21,34 @@
 
 namespace {
 
-const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
-const DWORD kBound = 15000;
+using namespace controltest;
 
-class ControlDialogs : public ::testing::Test {
+class ControlDialogs : public ControlPageTest {
 protected:
-    static void SetUpTestSuite() { OleInitialize(nullptr); }
-    static void TearDownTestSuite() { OleUninitialize(); }
-
     void SetUp() override
     {
+        ControlPageTest::SetUp();
         ASSERT_TRUE(content_.Ready()) << "run through the swarm fixture";
         content_.Set("{\"reset\": true}");
         tracker_.Set("{\"reset\": true}");
         util::CIni(userIni_.c_str()).WriteString(L"pass", L"pass", L"");
-        bag_.values[L"Nat"] =
-            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
-        bag_.values[L"Stun"] = L"127.0.0.1";
-        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
-                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                              L"/cgi-bin/vod.fcgi";
-        bag_.values[L"Action"] =
-            std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv&size=1000000&bitrate=400000";
-        bag_.values[L"PortRange"] = L"20000:20100";
-        bag_.values[L"EnableCacheData"] = L"0";
+        bag_.values[L"Action"] += L"&size=1000000&bitrate=400000";
     }
 
-    void TearDown() override
+    // The tracker's channel asks for the password "secret" and names one
+    // peer, whose address leads nowhere.
+    void AskForAPassword()
     {
-        if (!control_)
-            return;
-        point_->Unadvise(cookie_);
-        point_->Release();
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        dispatch_->Release();
-        EXPECT_EQ(control_->Release(), 0u);
-        site_.reset();
-        DestroyWindow(page_);
-    }
-
-    void Activate()
-    {
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
-        persist->Release();
-        IConnectionPointContainer* container = nullptr;
-        control_->QueryInterface(IID_IConnectionPointContainer,
-                                 reinterpret_cast<void**>(&container));
-        container->FindConnectionPoint(DIID__IVodEvents, &point_);
-        container->Release();
-        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
-        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
-        RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
-        ASSERT_NE(control_->Window(), nullptr);
-    }
-
-    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            if (done())
-                return true;
-            if (GetTickCount() - begin >= bound)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        }
+        tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
+                     "{\"pid\": \"" + std::string(20, 'a') +
+                     "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
+                     "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
     }
 
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
     std::wstring userIni_ = util::GetUserIniPath();
     cachetest::FileBackup userIniBackup_{userIni_};
-    olehost::TextBag bag_;
-    olehost::EventSink sink_;
-    IConnectionPoint* point_ = nullptr;
-    DWORD cookie_ = 0;
-    HWND page_ = nullptr;
-    std::optional<olehost::TestSite> site_;
-    CCStreamView* control_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IOleObject* ole_ = nullptr;
 };
 
 // What the page's timer saw of its Close.
@@ -130,7 +57,6 @@ struct CloseFromTimer {
     HWND dialog = nullptr;
     bool returned = false;
     DWORD took = 0;
-    bool dialogStillUp = true;
 };
 CloseFromTimer g_close;
 
@@ -148,10 +74,7 @@ void CALLBACK PageCloses(HWND, UINT, UINT_PTR timer, DWORD)
 // is stopped once it has the answer.
 TEST_F(ControlDialogs, CloseWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     std::wstring title;
     bool engineWaits = false;
     DialogDriver driver({[&](HWND dialog) {
@@ -191,10 +114,7 @@ void CALLBACK PageOpens(HWND, UINT, UINT_PTR timer, DWORD)
 // again).
 TEST_F(ControlDialogs, OpenWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     HWND first = nullptr;
     bool secondAsked = false;
     DialogDriver driver({[&](HWND dialog) {
@@ -237,10 +157,7 @@ void CALLBACK PageDeactivates(HWND, UINT, UINT_PTR timer, DWORD)
 // The control window's destruction closes the engine as Close does.
 TEST_F(ControlDialogs, TheWindowGoesWhileThePasswordDialogIsUp)
 {
-    tracker_.Set("{\"pwd\": \"type=1&code=" + Md5Hex("secret", 6) + "\", \"extra_peers\": [" +
-                 "{\"pid\": \"" + std::string(20, 'a') +
-                 "\", \"wip\": \"127.0.0.1\", \"wport\": 9, \"lip\": \"127.0.0.1\", "
-                 "\"lport\": 9, \"gwtype\": 0, \"nodetype\": 0}]}");
+    AskForAPassword();
     HWND shown = nullptr;
     DialogDriver driver({[&](HWND dialog) {
         shown = dialog;
@@ -298,20 +215,7 @@ TEST_F(ControlDialogs, ThePageAddressGoesToTheLoginAndTheReferrer)
         SCOPED_TRACE(c.referrer);
         IWebBrowser2* browser = StubBrowserCreate(c.page);
         ASSERT_NE(browser, nullptr);
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        site_->topBrowser = browser;
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
-        persist->Release();
-        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
-        RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place),
-                  S_OK);
+        ASSERT_TRUE(Open(bag_, browser));
         ASSERT_NE(control_->VodEngine(), nullptr);
         EXPECT_EQ(control_->VodEngine()->ReferrerText(), c.referrer);
 
@@ -324,14 +228,7 @@ TEST_F(ControlDialogs, ThePageAddressGoesToTheLoginAndTheReferrer)
             body += static_cast<char>(*p);
         EXPECT_NE(state.find(body + "\""), std::string::npos) << state;
 
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        ole_ = nullptr;
-        EXPECT_EQ(control_->Release(), 0u);
-        control_ = nullptr;
-        site_.reset();
-        DestroyWindow(page_);
+        Close();
         EXPECT_EQ(browser->Release(), 0u) << "the control keeps no page";
     }
 }

@@ -2,46 +2,24 @@
 // container against the swarm fixture: the content server's descriptions
 // reach the pane, the pane follows the player from play to stop, and the
 // menu leads to the About dialog, whose links reach the link recorder.
-#include <winsock2.h>
-#include <windows.h>
-#include <ocidl.h>
-#include <olectl.h>
+#include "tests/control/ControlPage.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "control/CCStreamView.h"
 #include "control/ControlIds.h"
 #include "players/PlayerKind.h"
 #include "tests/common/LinkRecorder.h"
-#include "tests/net/NetTestSupport.h"
 #include "tests/platform/StandinSupport.h"
-#include "tests/tools/OleTestHost.h"
 #include "ui/CADSet.h"
 
 namespace {
 
+using namespace controltest;
+
 const DISPID kEnableContexMenu = 20, kStateString = 17, kPlayState = 39, kEnableShowAbout = 56;
-const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
-const DWORD kBound = 15000;
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string bytes;
-    for (wchar_t c : text)
-        bytes += c < 128 ? static_cast<char>(c) : '?';
-    return bytes;
-}
 
 // A pane description of two ticker items, named after first and second.
 std::string PaneXml(const std::string& first, const std::string& second)
@@ -50,72 +28,13 @@ std::string PaneXml(const std::string& first, const std::string& second)
            second + "' clr='#00FF00'>http://127.0.0.1/" + second + "</b></pad></ad>";
 }
 
-class ControlJoins : public ::testing::Test {
+class ControlJoins : public ControlPageTest {
 protected:
-    static void SetUpTestSuite() { OleInitialize(nullptr); }
-    static void TearDownTestSuite() { OleUninitialize(); }
-
     void SetUp() override
     {
+        ControlPageTest::SetUp();
         ASSERT_TRUE(content_.Ready()) << "run through the play_swarm fixture";
         content_.Set("{\"reset\": true}");
-        bag_.values[L"Nat"] =
-            L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
-        bag_.values[L"Stun"] = L"127.0.0.1";
-        bag_.values[L"Cgi"] = L"http://127.0.0.1:" +
-                              std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                              L"/cgi-bin/vod.fcgi";
-        bag_.values[L"Action"] = std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv";
-        bag_.values[L"PortRange"] = L"20000:20100";
-        bag_.values[L"EnableCacheData"] = L"0";
-    }
-
-    void TearDown() override
-    {
-        if (!control_)
-            return;
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        dispatch_->Release();
-        EXPECT_EQ(control_->Release(), 0u);
-        site_.reset();
-        DestroyWindow(page_);
-    }
-
-    void Activate()
-    {
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        IPersistPropertyBag* persist = nullptr;
-        control_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist));
-        ASSERT_EQ(persist->Load(&bag_, nullptr), S_OK);
-        persist->Release();
-        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
-        RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
-        ASSERT_NE(control_->Window(), nullptr);
-    }
-
-    bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            if (done())
-                return true;
-            if (GetTickCount() - begin >= bound)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        }
     }
 
     // The texts of the pane's ticker items, empty without a set.
@@ -137,12 +56,6 @@ protected:
     }
 
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
-    olehost::TextBag bag_;
-    HWND page_ = nullptr;
-    std::optional<olehost::TestSite> site_;
-    CCStreamView* control_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IOleObject* ole_ = nullptr;
 };
 
 // The getad answer's description, carried in the answer itself or fetched
@@ -171,13 +84,11 @@ TEST_F(ControlJoins, DescriptionsReachThePane)
 TEST_F(ControlJoins, ThePaneFollowsThePlayerFromPlayToStop)
 {
     ASSERT_TRUE(RegisterStandins());
-    bag_.values[L"Action"] = L"cid=" + Wide(std::getenv("TOVRA_SEED_CID")) + L"&hash=" +
-                             Wide(std::getenv("TOVRA_SEED_HASH")) + L"&mime=flv&size=" +
-                             Wide(std::getenv("TOVRA_SEED_SIZE")) + L"&bitrate=200000";
+    bag_.values[L"Action"] = SeedAction();
     bag_.values[L"BufferTime"] = L"2";
     Activate();
     EXPECT_EQ(control_->AdPane().VideoWindow(), nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return olehost::GetText(dispatch_, kPlayState) == L"1"; }, 60000))
+    ASSERT_TRUE(PumpUntil([&] { return olehost::GetText(dispatch_, kPlayState) == L"1"; }, kPlayBound))
         << Narrow(olehost::GetText(dispatch_, kStateString));
     HWND video = control_->AdPane().VideoWindow();
     ASSERT_NE(video, nullptr);
@@ -292,56 +203,11 @@ LRESULT CALLBACK DriveAbout(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_aboutHook, code, wParam, lParam);
 }
 
-// Wine hands "mailto:" to its own browser launcher, which passes it to the
-// desktop outside the prefix, and reads the scheme's command from the
-// machine's classes only: for this test the command is the recorder, put
-// where the browser was, and Wine's own is put back afterwards.
-class MailToRecorder {
-public:
-    MailToRecorder()
-    {
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        const std::wstring command = L"\"" + std::wstring(system) + L"\\iexplore.exe\" \"%1\"";
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"mailto\\shell\\open\\command", 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr) != ERROR_SUCCESS)
-            return;
-        wchar_t old[1024] = {};
-        DWORD size = sizeof old - sizeof(wchar_t);
-        if (RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) ==
-            ERROR_SUCCESS)
-            old_ = old;
-        ok_ = Set(command);
-    }
-    ~MailToRecorder()
-    {
-        if (!key_)
-            return;
-        if (old_)
-            Set(*old_);
-        else
-            RegDeleteValueW(key_, nullptr);
-        RegCloseKey(key_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    bool Set(const std::wstring& command)
-    {
-        return RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) ==
-               ERROR_SUCCESS;
-    }
-    HKEY key_ = nullptr;
-    std::optional<std::wstring> old_;
-    bool ok_ = false;
-};
-
 TEST_F(ControlJoins, AboutFromTheMenuOpensItsLinks)
 {
     LinkRecorder recorder;
     ASSERT_TRUE(recorder.Install()) << recorder.Error();
-    MailToRecorder mail;
+    SchemeToRecorder mail(L"mailto");
     ASSERT_TRUE(mail.ok());
     bag_.values[L"AutoPlay"] = L"0";
     Activate();

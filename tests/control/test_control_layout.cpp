@@ -1,21 +1,17 @@
 // The control bar in a container: the places of its items and of the player
 // by layout mode, its painting, the full-screen window search and the
 // full-screen bar, with real input where the user would click.
-#include <windows.h>
-#include <ocidl.h>
-#include <olectl.h>
+#include "tests/control/ControlPage.h"
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "control/CCStreamView.h"
 #include "control/ControlIds.h"
 #include "control/FullScreenSearch.h"
-#include "tests/tools/OleTestHost.h"
 #include "tests/ui/SkinPixels.h"
 #include "tests/ui/WidgetHost.h"
 #include "ui/SkinIds.h"
@@ -35,23 +31,15 @@ LRESULT CALLBACK RecordCommands(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcW(g_controlProc, hwnd, message, wParam, lParam);
 }
 
-class ControlLayout : public ::testing::Test {
+// The bar on a page that gives the control no parameters.
+class ControlLayout : public ::testing::Test, protected controltest::ControlPage {
 protected:
     static void SetUpTestSuite() { OleInitialize(nullptr); }
     static void TearDownTestSuite() { OleUninitialize(); }
 
     void SetUp() override
     {
-        page_ = CreateWindowExW(0, L"Static", L"page", WS_POPUP | WS_VISIBLE, 50, 50, 600, 500,
-                                nullptr, nullptr, nullptr, nullptr);
-        site_.emplace(page_);
-        control_ = new CCStreamView();
-        control_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-        control_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole_));
-        ASSERT_EQ(ole_->SetClientSite(&*site_), S_OK);
-        RECT place = {0, 0, 400, 300};
-        ASSERT_EQ(ole_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &*site_, 0, page_, &place), S_OK);
-        ASSERT_NE(control_->Window(), nullptr);
+        ASSERT_TRUE(Open());
         Resize(400, 300);
     }
 
@@ -61,13 +49,7 @@ protected:
             SetWindowLongPtrW(control_->Window(), GWLP_WNDPROC,
                               reinterpret_cast<LONG_PTR>(g_controlProc));
         g_controlProc = nullptr;
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        dispatch_->Release();
-        EXPECT_EQ(control_->Release(), 0u);
-        site_.reset();
-        DestroyWindow(page_);
+        Close();
     }
 
     void Resize(int w, int h) { MoveWindow(control_->Window(), 0, 0, w, h, TRUE); }
@@ -85,12 +67,6 @@ protected:
         GetWindowRect(control_->Window(), &r);
         return r.bottom - r.top;
     }
-
-    HWND page_ = nullptr;
-    std::optional<olehost::TestSite> site_;
-    CCStreamView* control_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IOleObject* ole_ = nullptr;
 };
 
 std::string Text(const RECT& r)

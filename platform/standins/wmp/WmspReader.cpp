@@ -3,6 +3,7 @@
 
 #include "platform/standins/wmp/WmspReader.h"
 
+#include <string>
 #include <vector>
 
 #include "platform/standins/wmp/WmspStream.h"
@@ -158,6 +159,7 @@ void CWmspReader::Run()
 
     wmsp::ClientStream stream;
     bool playing = false;
+    long dataPackets = 0;
     std::uint32_t firstSendTime = 0;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -195,6 +197,8 @@ void CWmspReader::Run()
                 stream.SecondRequestSent();
                 break;
             case wmsp::ClientStream::Event::Data:
+                if (++dataPackets == m_damageAt)
+                    return Fail(kErrorFraming, "data packet " + std::to_string(dataPackets) + " damaged");
                 if (!playing) {
                     playing = true;
                     firstSendTime = stream.SendTimeMs();

@@ -27,6 +27,9 @@ public:
 
     // Connects to an "http://host:port/path" address and asks for its header.
     bool Start(const std::wstring& url, HWND window);
+    // From the next Start on: data packet n (counted from 1; 0 none) is taken
+    // as damaged and ends the stream with the damaged-stream error.
+    void DamageDataPacket(long n) { m_damageAt = n; }
     // Streams once the header is in (at once when it is).
     void Play();
     // Closes the connection and waits for the thread.
@@ -50,6 +53,7 @@ private:
     std::string m_port;
     std::string m_path;
     HWND m_window = nullptr;
+    long m_damageAt = 0;
     HANDLE m_thread = nullptr;
     HANDLE m_play = nullptr;      // set by Play and by Stop
     volatile LONG m_stopping = 0;
