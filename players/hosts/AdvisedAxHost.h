@@ -52,6 +52,19 @@ protected:
         return m_hwnd ? 1 : 0;
     }
 
+    // The control's own window, through IOleWindow; null without one.
+    HWND ControlWindow() const
+    {
+        HWND window = nullptr;
+        IOleWindow* oleWindow = nullptr;
+        if (m_control && SUCCEEDED(m_control->QueryInterface(
+                             IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
+            oleWindow->GetWindow(&window);
+            oleWindow->Release();
+        }
+        return window;
+    }
+
     // What the host holds beside the control and the window (hooks, further
     // interfaces of the control): given up while the control still lives.
     virtual void OnDestroy() {}

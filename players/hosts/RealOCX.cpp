@@ -236,12 +236,7 @@ void CRealOCX::InstallHook()
 {
     if (g_realHook.hook || !m_control)
         return;
-    IOleWindow* oleWindow = nullptr;
-    HWND window = nullptr;
-    if (SUCCEEDED(m_control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
-        oleWindow->GetWindow(&window);
-        oleWindow->Release();
-    }
+    HWND window = ControlWindow();
     if (!IsWindow(window))
         return;
     // A failed installation is not reported: no toggles and no moves then.

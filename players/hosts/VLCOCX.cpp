@@ -247,12 +247,7 @@ void CVLCOCX::RegisterHook()
 {
     if (m_hookedThread || !m_control)
         return;
-    IOleWindow* oleWindow = nullptr;
-    HWND window = nullptr;
-    if (SUCCEEDED(m_control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
-        oleWindow->GetWindow(&window);
-        oleWindow->Release();
-    }
+    HWND window = ControlWindow();
     HWND video = window ? GetWindow(window, GW_CHILD) : nullptr;
     if (!IsWindow(video))
         return;

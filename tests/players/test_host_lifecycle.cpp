@@ -21,38 +21,16 @@ namespace {
 // Each host's stand-in, by the name the stand-in knobs know it by, and a
 // knob with its value that makes the host refuse a control it could make
 // (null: none).
-template <class Host>
-struct Standin;
-template <>
-struct Standin<CRealOCX> {
-    static constexpr const wchar_t* kName = L"Real";
-    static constexpr const wchar_t* kRefusal = nullptr;
-    static constexpr const wchar_t* kRefusalValue = nullptr;
+struct Standin {
+    const wchar_t* name;
+    const wchar_t* refusal;
+    const wchar_t* refusalValue;
 };
-template <>
-struct Standin<CVLCOCX> {
-    static constexpr const wchar_t* kName = L"VLC";
-    static constexpr const wchar_t* kRefusal = nullptr;
-    static constexpr const wchar_t* kRefusalValue = nullptr;
-};
-template <>
-struct Standin<CFlashOCX> {
-    static constexpr const wchar_t* kName = L"Flash";
-    static constexpr const wchar_t* kRefusal = nullptr;
-    static constexpr const wchar_t* kRefusalValue = nullptr;
-};
-template <>
-struct Standin<CFlvOCX> {
-    static constexpr const wchar_t* kName = L"Flash";
-    static constexpr const wchar_t* kRefusal = L"FLASH_VERSION";
-    static constexpr const wchar_t* kRefusalValue = L"7";
-};
-template <>
-struct Standin<CWmpOCX> {
-    static constexpr const wchar_t* kName = L"WMP";
-    static constexpr const wchar_t* kRefusal = L"NO_WMPCONTROLS";
-    static constexpr const wchar_t* kRefusalValue = L"1";
-};
+Standin StandinOf(const CRealOCX*) { return {L"Real", nullptr, nullptr}; }
+Standin StandinOf(const CVLCOCX*) { return {L"VLC", nullptr, nullptr}; }
+Standin StandinOf(const CFlashOCX*) { return {L"Flash", nullptr, nullptr}; }
+Standin StandinOf(const CFlvOCX*) { return {L"Flash", L"FLASH_VERSION", L"7"}; }
+Standin StandinOf(const CWmpOCX*) { return {L"WMP", L"NO_WMPCONTROLS", L"1"}; }
 
 // The sinks advised at the control's connection point for `events`; -1
 // when the control has no such point.
@@ -189,11 +167,11 @@ TYPED_TEST(HostLifecycleTest, AHostEndingWithoutDestroyUnadvisesAndLeavesTheWind
 // no window and no advised sink behind, and the host can try again.
 TYPED_TEST(HostLifecycleTest, AFailedCreationLeavesNothingBehind)
 {
+    const Standin standin = StandinOf(static_cast<const TypeParam*>(nullptr));
     struct Case {
         const wchar_t* knob;
         const wchar_t* value;
-    } cases[] = {{L"FAIL_CREATE", Standin<TypeParam>::kName},
-                 {Standin<TypeParam>::kRefusal, Standin<TypeParam>::kRefusalValue}};
+    } cases[] = {{L"FAIL_CREATE", standin.name}, {standin.refusal, standin.refusalValue}};
     for (const Case& c : cases) {
         if (!c.knob)
             continue;
