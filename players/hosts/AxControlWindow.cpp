@@ -14,8 +14,10 @@ HINSTANCE ThisModule()
     return module;
 }
 
-}  // namespace
-
+// The window with the control made in it. Answers the window, null when
+// none could be made (or the class id has no text: the window is destroyed
+// then); and the hosted control's IUnknown in *control, null when it was
+// not made.
 HWND CreateAxControlWindow(REFCLSID clsid, DWORD style, const RECT& rect, HWND parent, UINT id,
                            IUnknown** control)
 {
@@ -46,6 +48,8 @@ HWND CreateAxControlWindow(REFCLSID clsid, DWORD style, const RECT& rect, HWND p
     axhost::AxGetControl(window, control);
     return window;
 }
+
+}  // namespace
 
 HWND CreateAdvisedAxControl(REFCLSID clsid, REFIID iid, axhost::CDispEventSink& sink, DWORD style,
                             const RECT& rect, HWND parent, UINT id, void** control)

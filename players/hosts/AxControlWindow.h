@@ -6,16 +6,10 @@
 #include "platform/axhost/DispEventSink.h"
 
 // The first steps of every ActiveX host's Create: an "AtlAxWin71" window
-// without a name (the given style, rectangle, parent and child id), then the
+// without a name (the given style, rectangle, parent and child id), the
 // control of `clsid` made inside it through IAxWinHostWindow::CreateControl
-// with the class id's text. Answers the window, null when none could be
-// made (or the class id has no text: the window is destroyed then); and the
-// hosted control's IUnknown in *control, null when it was not made.
-HWND CreateAxControlWindow(REFCLSID clsid, DWORD style, const RECT& rect, HWND parent, UINT id,
-                           IUnknown** control);
-
-// CreateAxControlWindow, then the control's `iid` interface in *control with
-// `sink` advised to the control. Answers the window; on any failure null,
-// with the window destroyed and *control null.
+// with the class id's text, then the control's `iid` interface in *control
+// with `sink` advised to the control. Answers the window; on any failure
+// null, with the window destroyed and *control null.
 HWND CreateAdvisedAxControl(REFCLSID clsid, REFIID iid, axhost::CDispEventSink& sink, DWORD style,
                             const RECT& rect, HWND parent, UINT id, void** control);

@@ -4,7 +4,6 @@
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
-#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -14,39 +13,13 @@ const axhost::EventEntry kFlashEvents[] = {{FLASH_EVENT_PROGRESS, 1}};
 }  // namespace
 
 CFlashOCX::CFlashOCX(CPlayerSelector* selector)
-    : CDispEventSink(kFlashEvents, 1, DIID_IShockwaveFlashEvents), m_selector(selector)
+    : CAdvisedAxHost(kFlashEvents, 1, DIID_IShockwaveFlashEvents), m_selector(selector)
 {
-}
-
-CFlashOCX::~CFlashOCX()
-{
-    ReleaseControl();
 }
 
 int CFlashOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control)
-        return 0;
-    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this, style, rect,
-                                    parent, id, reinterpret_cast<void**>(&m_control));
-    return m_hwnd ? 1 : 0;
-}
-
-void CFlashOCX::ReleaseControl()
-{
-    DispEventUnadvise();
-    if (m_control) {
-        m_control->Release();
-        m_control = nullptr;
-    }
-}
-
-int CFlashOCX::Destroy()
-{
-    ReleaseControl();
-    const BOOL destroyed = m_hwnd && DestroyWindow(m_hwnd);
-    m_hwnd = nullptr;
-    return destroyed ? 1 : 0;
+    return CreateControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, style, rect, parent, id);
 }
 
 HRESULT CFlashOCX::Open(const wchar_t* movie)

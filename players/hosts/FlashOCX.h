@@ -3,24 +3,21 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "platform/axhost/DispEventSink.h"
+#include "players/hosts/AdvisedAxHost.h"
 
 class CPlayerSelector;
 
 // The host of the Shockwave Flash control for plain movies: an "AtlAxWin71"
 // window that creates the control by its class id, and the control's event
-// sink, which passes the load progress on. Positions are frames.
-class CFlashOCX : public axhost::CDispEventSink {
+// sink, which passes the load progress on. The control's IShockwaveFlash is
+// called by name. Positions are frames.
+class CFlashOCX : public CAdvisedAxHost<IDispatch> {
 public:
     explicit CFlashOCX(CPlayerSelector* selector);
-    ~CFlashOCX() override;
 
     // 1 once the window, the control and the sink exist; 0 otherwise (also
     // when a control exists already).
     int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
-    // 1 when the window was destroyed.
-    int Destroy();
-    HWND Handle() const { return m_hwnd; }
 
     HRESULT Open(const wchar_t* movie);
     HRESULT Play();
@@ -38,10 +35,7 @@ protected:
     void OnEvent(DISPID id, const axhost::EventArgs& args) override;
 
 private:
-    void ReleaseControl();
     HRESULT GetNumber(const wchar_t* name, bool method, long* value);
 
-    HWND m_hwnd = nullptr;
-    IDispatch* m_control = nullptr;   // IShockwaveFlash, called by name
-    CPlayerSelector* m_selector;      // not owned
+    CPlayerSelector* m_selector;   // not owned
 };

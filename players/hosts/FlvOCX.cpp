@@ -7,7 +7,6 @@
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hooks/PlayerHookRegistry.h"
-#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -47,7 +46,7 @@ void ClickCentre(HWND target)
 }  // namespace
 
 CFlvOCX::CFlvOCX(CPlayerSelector* selector)
-    : CDispEventSink(kFlvEvents, sizeof kFlvEvents / sizeof kFlvEvents[0],
+    : CAdvisedAxHost(kFlvEvents, sizeof kFlvEvents / sizeof kFlvEvents[0],
                      DIID_IShockwaveFlashEvents),
       m_selector(selector),
       m_movie(kDefaultMovie)
@@ -57,17 +56,12 @@ CFlvOCX::CFlvOCX(CPlayerSelector* selector)
 CFlvOCX::~CFlvOCX()
 {
     FlvHookRegistry().Unregister(m_hwnd);
-    ReleaseControl();
 }
 
 int CFlvOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT)
 {
-    if (m_control)
-        return 0;
-    m_hwnd = CreateAdvisedAxControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash, *this,
-                                    style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, rect, parent, 0,
-                                    reinterpret_cast<void**>(&m_control));
-    if (!m_hwnd)
+    if (!CreateControl(CLSID_ShockwaveFlash, IID_IShockwaveFlash,
+                       style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, rect, parent, 0))
         return 0;
 
     HRESULT hr = dispatch::Put(m_control, L"Menu", dispatch::Bool(false));
@@ -91,31 +85,16 @@ int CFlvOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, 
     if (SUCCEEDED(hr))
         hr = dispatch::Call(m_control, L"Play", {});
     if (FAILED(hr)) {
-        ReleaseControl();
-        DestroyWindow(m_hwnd);
-        m_hwnd = nullptr;
+        Destroy();
         return 0;
     }
     return 1;
 }
 
-void CFlvOCX::ReleaseControl()
-{
-    DispEventUnadvise();
-    if (m_control) {
-        m_control->Release();
-        m_control = nullptr;
-    }
-    m_ready = 0;
-}
-
-int CFlvOCX::Destroy()
+void CFlvOCX::OnDestroy()
 {
     FlvHookRegistry().Unregister(m_hwnd);
-    ReleaseControl();
-    const BOOL destroyed = m_hwnd && DestroyWindow(m_hwnd);
-    m_hwnd = nullptr;
-    return destroyed ? 1 : 0;
+    m_ready = 0;
 }
 
 HRESULT CFlvOCX::SetVariable(const wchar_t* name, const wchar_t* value)

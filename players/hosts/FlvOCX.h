@@ -5,15 +5,16 @@
 
 #include <string>
 
-#include "platform/axhost/DispEventSink.h"
+#include "players/hosts/AdvisedAxHost.h"
 
 class CPlayerSelector;
 
 // The host of the FLV player movie inside the Shockwave Flash control. The
 // host writes the movie's request variables and a trigger variable, and reads
 // its result variables; every command that needs the movie answers E_FAIL
-// until the movie reported ready state 2 or 3. Positions are seconds.
-class CFlvOCX : public axhost::CDispEventSink {
+// until the movie reported ready state 2 or 3. The control's IShockwaveFlash
+// is called by name. Positions are seconds.
+class CFlvOCX : public CAdvisedAxHost<IDispatch> {
 public:
     explicit CFlvOCX(CPlayerSelector* selector);
     ~CFlvOCX() override;
@@ -21,9 +22,6 @@ public:
     // name and id are not used: the window is made without a name, and the
     // control is created in it through IAxWinHostWindow. 1 or 0.
     int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
-    // 1 when the window was destroyed.
-    int Destroy();
-    HWND Handle() const { return m_hwnd; }
 
     // Takes the player movie's address (stored before the window exists).
     HRESULT SetMovieUrl(const wchar_t* movie);
@@ -58,16 +56,14 @@ public:
 
 protected:
     void OnEvent(DISPID id, const axhost::EventArgs& args) override;
+    void OnDestroy() override;
 
 private:
-    void ReleaseControl();
     HRESULT SetVariable(const wchar_t* name, const wchar_t* value);
     HRESULT GetVariable(const wchar_t* name, std::wstring* value);
     HRESULT LoadMovie();
 
-    HWND m_hwnd = nullptr;
-    IDispatch* m_control = nullptr;   // IShockwaveFlash, called by name
-    CPlayerSelector* m_selector;      // not owned
+    CPlayerSelector* m_selector;   // not owned
     std::wstring m_movie;
     int m_ready = 0;
 };

@@ -2,7 +2,6 @@
 
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
-#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -58,8 +57,8 @@ bool IsRealVideo(HWND window)
 }  // namespace
 
 CRealOCX::CRealOCX(CPlayerSelector* selector)
-    : axhost::CDispEventSink(kRealEvents, sizeof kRealEvents / sizeof kRealEvents[0],
-                             DIID_DRealAudioEvents),
+    : CAdvisedAxHost(kRealEvents, sizeof kRealEvents / sizeof kRealEvents[0],
+                     DIID_DRealAudioEvents),
       m_selector(selector)
 {
 }
@@ -67,30 +66,11 @@ CRealOCX::CRealOCX(CPlayerSelector* selector)
 CRealOCX::~CRealOCX()
 {
     RemoveHook();
-    if (m_control) {
-        DispEventUnadvise();
-        m_control->Release();
-    }
 }
 
 int CRealOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control)
-        return 0;
-    m_hwnd = CreateAdvisedAxControl(CLSID_RealAudio, IID_IRealAudio, *this, style, rect, parent, id,
-                                    reinterpret_cast<void**>(&m_control));
-    return m_hwnd ? 1 : 0;
-}
-
-int CRealOCX::Destroy()
-{
-    if (!m_control)
-        return 0;
-    DispEventUnadvise();
-    m_control->Release();
-    m_control = nullptr;
-    RemoveHook();
-    return DestroyWindow(m_hwnd) ? 1 : 0;
+    return CreateControl(CLSID_RealAudio, IID_IRealAudio, style, rect, parent, id);
 }
 
 void CRealOCX::ApplyCreationSetup()
@@ -256,12 +236,7 @@ void CRealOCX::InstallHook()
 {
     if (g_realHook.hook || !m_control)
         return;
-    IOleWindow* oleWindow = nullptr;
-    HWND window = nullptr;
-    if (SUCCEEDED(m_control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
-        oleWindow->GetWindow(&window);
-        oleWindow->Release();
-    }
+    HWND window = ControlWindow();
     if (!IsWindow(window))
         return;
     // A failed installation is not reported: no toggles and no moves then.

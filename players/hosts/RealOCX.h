@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "platform/axhost/DispEventSink.h"
 #include "platform/axhost/PublishedIds.h"
+#include "players/hosts/AdvisedAxHost.h"
 
 class CPlayerSelector;
 
@@ -14,14 +14,12 @@ class CPlayerSelector;
 // mouse moves or right clicks, and a double click on it asks the selector
 // for a full-screen toggle at the next poll. Lives from an Open of its kind
 // to the next Close. Times are the control's milliseconds.
-class CRealOCX : public axhost::CDispEventSink {
+class CRealOCX : public CAdvisedAxHost<IRealAudio> {
 public:
     explicit CRealOCX(CPlayerSelector* selector);
     ~CRealOCX() override;
 
     int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
-    int Destroy();
-    HWND Handle() const { return m_hwnd; }
     IRealAudio* Control() const { return m_control; }
 
     // The selector's creation setup: only the image window, mouse and key
@@ -51,13 +49,12 @@ public:
 
 protected:
     void OnEvent(DISPID id, const axhost::EventArgs& args) override;
+    void OnDestroy() override { RemoveHook(); }
 
 private:
     void Notify(UINT message, WPARAM wParam, LPARAM lParam);
     void InstallHook();
     static void RemoveHook();
 
-    HWND m_hwnd = nullptr;
-    IRealAudio* m_control = nullptr;   // owned
-    CPlayerSelector* m_selector;       // not owned
+    CPlayerSelector* m_selector;   // not owned
 };

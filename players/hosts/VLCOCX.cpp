@@ -5,7 +5,6 @@
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
 #include "players/hooks/VlcHookRegistry.h"
-#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 
 namespace {
@@ -46,37 +45,18 @@ const StateReport kStateReports[] = {
 }  // namespace
 
 CVLCOCX::CVLCOCX(CPlayerSelector* selector)
-    : axhost::CDispEventSink(nullptr, 0, DIID_DVLCEvents), m_selector(selector)
+    : CAdvisedAxHost(nullptr, 0, DIID_DVLCEvents), m_selector(selector)
 {
 }
 
 CVLCOCX::~CVLCOCX()
 {
     RemoveHook();
-    if (m_control) {
-        DispEventUnadvise();
-        m_control->Release();
-    }
 }
 
 int CVLCOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_control)
-        return 0;
-    m_hwnd = CreateAdvisedAxControl(CLSID_VLCPlugin, IID_IVLCControl, *this, style, rect, parent, id,
-                                    reinterpret_cast<void**>(&m_control));
-    return m_hwnd ? 1 : 0;
-}
-
-int CVLCOCX::Destroy()
-{
-    if (!m_control)
-        return 0;
-    DispEventUnadvise();
-    m_control->Release();
-    m_control = nullptr;
-    RemoveHook();
-    return DestroyWindow(m_hwnd) ? 1 : 0;
+    return CreateControl(CLSID_VLCPlugin, IID_IVLCControl, style, rect, parent, id);
 }
 
 IDispatch* CVLCOCX::Control2() const
@@ -267,12 +247,7 @@ void CVLCOCX::RegisterHook()
 {
     if (m_hookedThread || !m_control)
         return;
-    IOleWindow* oleWindow = nullptr;
-    HWND window = nullptr;
-    if (SUCCEEDED(m_control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&oleWindow)))) {
-        oleWindow->GetWindow(&window);
-        oleWindow->Release();
-    }
+    HWND window = ControlWindow();
     HWND video = window ? GetWindow(window, GW_CHILD) : nullptr;
     if (!IsWindow(video))
         return;

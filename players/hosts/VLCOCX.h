@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "platform/axhost/DispEventSink.h"
 #include "platform/axhost/PublishedIds.h"
+#include "players/hosts/AdvisedAxHost.h"
 
 class CPlayerSelector;
 
@@ -17,14 +17,12 @@ class CPlayerSelector;
 // itself; the poll reports the change once it happened). Without
 // IVLCControl2 the playlist, input, video and audio calls do nothing.
 // Positions and lengths are the control's milliseconds.
-class CVLCOCX : public axhost::CDispEventSink {
+class CVLCOCX : public CAdvisedAxHost<IVLCControl> {
 public:
     explicit CVLCOCX(CPlayerSelector* selector);
     ~CVLCOCX() override;
 
     int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
-    int Destroy();
-    HWND Handle() const { return m_hwnd; }
 
     // The selector's creation setup.
     void ApplyCreationSetup();
@@ -49,6 +47,7 @@ public:
 
 protected:
     void OnEvent(DISPID, const axhost::EventArgs&) override {}
+    void OnDestroy() override { RemoveHook(); }
 
 private:
     // One of IVLCControl2's objects ("playlist", "input", "video", "audio"):
@@ -63,9 +62,7 @@ private:
     void RegisterHook();
     void RemoveHook();
 
-    HWND m_hwnd = nullptr;
-    IVLCControl* m_control = nullptr;   // owned
-    CPlayerSelector* m_selector;        // not owned
+    CPlayerSelector* m_selector;   // not owned
     int m_lastState = 0;
     DWORD m_hookedThread = 0;
     int m_fullScreen = 0;

@@ -10,7 +10,6 @@
 #include "platform/axhost/PublishedIds.h"
 #include "players/PlayerKind.h"
 #include "players/PlayerSelector.h"
-#include "players/hosts/AxControlWindow.h"
 #include "players/hosts/DispatchByName.h"
 #include "players/hooks/PlayerHookRegistry.h"
 
@@ -146,76 +145,50 @@ bool ClassBeginsWithKx(HWND window)
 } // namespace
 
 CWmpOCX::CWmpOCX(CPlayerSelector* selector)
-    : axhost::CDispEventSink(kEvents, sizeof kEvents / sizeof kEvents[0], __uuidof(_WMPOCXEvents)),
+    : CAdvisedAxHost(kEvents, sizeof kEvents / sizeof kEvents[0], __uuidof(_WMPOCXEvents)),
       m_selector(selector)
 {
 }
 
 CWmpOCX::~CWmpOCX()
 {
-    ReleaseAll();
+    OnDestroy();
 }
 
-void CWmpOCX::ReleaseAll()
+void CWmpOCX::OnDestroy()
 {
-    if (IsAdvised())
-        DispEventUnadvise();
+    WmpHookRegistry().Unregister(m_hwnd);
     ReleaseAndClear(m_controls);
     ReleaseAndClear(m_settings);
-    ReleaseAndClear(m_player);
+    m_fullScreen = 0;
 }
 
 int CWmpOCX::Create(const wchar_t*, DWORD style, const RECT& rect, HWND parent, UINT id)
 {
-    if (m_player)
+    if (!CreateControl(__uuidof(WindowsMediaPlayer), __uuidof(IWMPPlayer), style, rect, parent, id))
         return 0;
-    IUnknown* control = nullptr;
-    m_hwnd = CreateAxControlWindow(__uuidof(WindowsMediaPlayer), style, rect, parent, id, &control);
-    if (!m_hwnd)
+    m_controls = Query(m_control, __uuidof(IWMPControls));
+    m_settings = Query(m_control, __uuidof(IWMPSettings));
+    if (!m_controls || !m_settings) {
+        Destroy();
         return 0;
-    auto fail = [this] {
-        ReleaseAll();
-        DestroyWindow(m_hwnd);
-        m_hwnd = nullptr;
-        return 0;
-    };
-    m_player = Query(control, __uuidof(IWMPPlayer));
-    ReleaseAndClear(control);
-    if (!m_player)
-        return fail();
-    m_controls = Query(m_player, __uuidof(IWMPControls));
-    m_settings = Query(m_player, __uuidof(IWMPSettings));
-    HRESULT hr = DispEventAdvise(m_player);
-    if (!m_controls || !m_settings || FAILED(hr))
-        return fail();
+    }
     return 1;
-}
-
-int CWmpOCX::Destroy()
-{
-    if (!m_player)
-        return 0;
-    WmpHookRegistry().Unregister(m_hwnd);
-    ReleaseAll();
-    BOOL destroyed = DestroyWindow(m_hwnd);
-    m_hwnd = nullptr;
-    m_fullScreen = 0;
-    return destroyed ? 1 : 0;
 }
 
 void CWmpOCX::CreationSetup()
 {
-    Put(m_player, L"uiMode", Text(L"None"));
-    Put(m_player, L"enableContextMenu", Bool(false));
+    Put(m_control, L"uiMode", Text(L"None"));
+    Put(m_control, L"enableContextMenu", Bool(false));
     Put(m_settings, L"autoStart", Bool(false));
     Put(m_settings, L"enableErrorDialogs", Bool(false));
-    if (IDispatch* player2 = Query(m_player, IID_IWMPPlayer2)) {
+    if (IDispatch* player2 = Query(m_control, IID_IWMPPlayer2)) {
         Put(player2, L"stretchToFit", Bool(true));
         Put(player2, L"windowlessVideo", Bool(true));
         player2->Release();
     }
     IDispatch* network = nullptr;
-    if (SUCCEEDED(GetObject(m_player, L"network", &network))) {
+    if (SUCCEEDED(GetObject(m_control, L"network", &network))) {
         Put(network, L"bufferingTime", Long(2000));
         network->Release();
     }
@@ -223,7 +196,7 @@ void CWmpOCX::CreationSetup()
 
 HRESULT CWmpOCX::Open(const wchar_t* address)
 {
-    return Put(m_player, L"URL", Text(address));
+    return Put(m_control, L"URL", Text(address));
 }
 
 HRESULT CWmpOCX::Play()
@@ -244,7 +217,7 @@ HRESULT CWmpOCX::Stop()
 HRESULT CWmpOCX::Close()
 {
     dispatch::Call(m_controls, L"stop", {});
-    return dispatch::Call(m_player, L"close", {});
+    return dispatch::Call(m_control, L"close", {});
 }
 
 HRESULT CWmpOCX::SetVolume(int volume)
@@ -259,12 +232,12 @@ HRESULT CWmpOCX::SetMute(int mute)
 
 HRESULT CWmpOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
 {
-    if (!m_player) {
+    if (!m_control) {
         m_fullScreen = 0;
         return E_FAIL;
     }
     VARIANT value;
-    HRESULT hr = Get(m_player, L"fullScreen", VT_BOOL, &value);
+    HRESULT hr = Get(m_control, L"fullScreen", VT_BOOL, &value);
     if (FAILED(hr))
         return hr;
     if (fullScreen)
@@ -275,7 +248,7 @@ HRESULT CWmpOCX::GetFullScreen(VARIANT_BOOL* fullScreen)
 
 HRESULT CWmpOCX::SetFullScreen(VARIANT_BOOL fullScreen)
 {
-    HRESULT hr = Put(m_player, L"fullScreen", Bool(fullScreen == VARIANT_TRUE));
+    HRESULT hr = Put(m_control, L"fullScreen", Bool(fullScreen == VARIANT_TRUE));
     if (SUCCEEDED(hr))
         m_fullScreen = fullScreen == VARIANT_TRUE ? 1 : 0;
     return hr;
@@ -284,7 +257,7 @@ HRESULT CWmpOCX::SetFullScreen(VARIANT_BOOL fullScreen)
 HRESULT CWmpOCX::GetBufferingPercent(int* percent)
 {
     IDispatch* network = nullptr;
-    if (FAILED(GetObject(m_player, L"network", &network)))
+    if (FAILED(GetObject(m_control, L"network", &network)))
         return E_NOTIMPL;
     long progress = 0;
     HRESULT hr = GetNumber(network, L"bufferingProgress", &progress);
@@ -350,7 +323,7 @@ HRESULT CWmpOCX::GetSourceUrl(BSTR* url)
 
 HRESULT CWmpOCX::SetOrgSize(int orgSize)
 {
-    IDispatch* player2 = Query(m_player, IID_IWMPPlayer2);
+    IDispatch* player2 = Query(m_control, IID_IWMPPlayer2);
     if (!player2)
         return E_NOINTERFACE;
     HRESULT hr = Put(player2, L"stretchToFit", Bool(orgSize == 0));
@@ -360,7 +333,7 @@ HRESULT CWmpOCX::SetOrgSize(int orgSize)
 
 int CWmpOCX::PollActivity(int* cursorMoved)
 {
-    if (!m_player)
+    if (!m_control)
         return 0;
     if (cursorMoved)
         *cursorMoved = 0;
@@ -476,7 +449,7 @@ void CWmpOCX::SendMouse(UINT message, const axhost::EventArgs& args, bool fullSc
 void CWmpOCX::SendError()
 {
     IDispatch* error = nullptr;
-    if (FAILED(GetObject(m_player, L"error", &error)))
+    if (FAILED(GetObject(m_control, L"error", &error)))
         return;
     VARIANT itemValue;
     HRESULT hr = dispatch::Call(error, L"item", {Long(0)}, &itemValue);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "platform/axhost/DispEventSink.h"
+#include "players/hosts/AdvisedAxHost.h"
 
 class CPlayerSelector;
 
@@ -17,15 +17,13 @@ class CPlayerSelector;
 // The control is reached through IDispatch by member name: the interfaces
 // IWMPPlayer, IWMPControls and IWMPSettings are still queried (a control
 // without them is refused), but only their dispatch slots are called.
-class CWmpOCX : public axhost::CDispEventSink {
+class CWmpOCX : public CAdvisedAxHost<IDispatch> {
 public:
     explicit CWmpOCX(CPlayerSelector* selector);
     ~CWmpOCX() override;
 
     // name is ignored: the control is always the Windows Media Player's class.
     int Create(const wchar_t* name, DWORD style, const RECT& rect, HWND parent, UINT id);
-    int Destroy();
-    HWND Handle() const { return m_hwnd; }
     // The selector's setup of a new player (results are not checked).
     void CreationSetup();
 
@@ -55,16 +53,16 @@ public:
 
 protected:
     void OnEvent(DISPID id, const axhost::EventArgs& args) override;
+    // Also run by the destructor: the hook must not keep a host that is gone.
+    void OnDestroy() override;
 
 private:
     HRESULT CurrentItem(IDispatch** item);
     void SendError();
     void SendMouse(UINT message, const axhost::EventArgs& args, bool fullScreenPoint);
     void Notify(UINT message, WPARAM wParam, LPARAM lParam);
-    void ReleaseAll();
 
-    HWND m_hwnd = nullptr;
-    IDispatch* m_player = nullptr;     // IWMPPlayer
+    // m_control is the IWMPPlayer.
     IDispatch* m_controls = nullptr;   // IWMPControls
     IDispatch* m_settings = nullptr;   // IWMPSettings
     CPlayerSelector* m_selector;       // not owned

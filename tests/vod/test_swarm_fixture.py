@@ -173,5 +173,71 @@ class SwarmFixtureTest(unittest.TestCase):
             self.swarm.control(no_such_knob=1)
 
 
+class ContentFixtureTest(unittest.TestCase):
+    """The content server in the same process: its own port, and the
+    tracker's for "getad" and "getplaylist"."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.swarm = Swarm()
+        cls.port = int(cls.swarm.env["TOVRA_CONTENT_PORT"])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.swarm.close()
+
+    def setUp(self):
+        self.control(reset=True)
+
+    def http(self, method, path, body=None):
+        return self.swarm.http(method, path, body, port=self.port)
+
+    def control(self, **knobs):
+        return self.http("POST", "/_control", json.dumps(knobs).encode())
+
+    def test_keepalive_modes_in_turn_the_last_repeating(self):
+        self.assertEqual(self.control(keepalive=["ok", "OK", "refuse", "500", "reset"],
+                                      reason="full")[0], 200)
+        expected = [(200, b"<result>ok</result>"), (200, b"<result>OK</result>"),
+                    (200, b"<result>no</result><reason>full</reason>"),
+                    (500, b"server failed\n"), None, None]
+        for turn, want in enumerate(expected):
+            with self.subTest(turn=turn):
+                if want is None:
+                    with self.assertRaises((ConnectionError, http.client.HTTPException)):
+                        self.http("GET", f"/session?turn={turn}")
+                else:
+                    status, reason, data = self.http("GET", f"/session?turn={turn}")
+                    self.assertEqual((status, data), want)
+                    self.assertTrue(reason)
+        self.assertEqual(self.http("GET", "/_wait?route=session&n=6&timeout=5")[2], b"6")
+        self.assertEqual(self.http("GET", "/_wait?route=login&n=1&timeout=0.2")[2], b"0")
+
+    def test_reset_and_refused_knobs(self):
+        status, _, data = self.control(login="fail")
+        self.assertEqual((status, json.loads(data)["login"]), (200, "fail"))
+        status, _, data = self.control(no_such_knob=1)
+        self.assertEqual((status, data), (400, b"unknown knobs ['no_such_knob']\n"))
+        self.assertEqual(self.http("POST", "/login", b"user=a&pass=b")[2],
+                         b"<login>fail</login><reason>session refused</reason>")
+        self.assertEqual(self.http("POST", "/cgi", b"not bencode")[0], 400)
+        state = json.loads(self.http("GET", "/_state")[2])
+        self.assertEqual(state["counts"], {"login": 1, "": 1})
+        self.control(reset=True)
+        state = json.loads(self.http("GET", "/_state")[2])
+        self.assertEqual((state["counts"], state["knobs"]["login"]), ({}, "success"))
+
+    def test_tracker_hands_getad_and_getplaylist_over(self):
+        self.control(playlist="<s>only|1</s>", ad="missing")
+        status, _, data = self.swarm.ask({"msg": "getplaylist", "cid": 3})
+        self.assertEqual((status, bencoding.decode(data)),
+                         (200, {b"result": b"success", b"playlist": b"<s>only|1</s>"}))
+        self.assertEqual(bencoding.decode(self.swarm.ask({"msg": "getad", "cid": 3})[2]),
+                         {b"result": b"success"})
+        state = json.loads(self.http("GET", "/_state")[2])
+        self.assertEqual(state["counts"], {"getplaylist": 1, "getad": 1})
+        self.assertEqual(self.swarm.state()["counts"], {})
+
+
 if __name__ == "__main__":
     unittest.main()

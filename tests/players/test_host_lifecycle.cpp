@@ -1,0 +1,192 @@
+// The lifecycle every ActiveX player host shares, over the stand-in
+// controls: one window and one advised sink from Create to Destroy, undone
+// once and sink first, and nothing left behind by a creation that failed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <ocidl.h>
+
+#include "platform/axhost/AxHost.h"
+#include "players/PlayerSelector.h"
+#include "players/hosts/FlashOCX.h"
+#include "players/hosts/FlvOCX.h"
+#include "players/hosts/RealOCX.h"
+#include "players/hosts/VLCOCX.h"
+#include "players/hosts/WmpOCX.h"
+#include "tests/platform/StandinSupport.h"
+#include "tests/players/PlayerTestSupport.h"
+
+namespace {
+
+// Each host's stand-in, by the name the stand-in knobs know it by, and a
+// knob with its value that makes the host refuse a control it could make
+// (null: none).
+struct Standin {
+    const wchar_t* name;
+    const wchar_t* refusal;
+    const wchar_t* refusalValue;
+};
+Standin StandinOf(const CRealOCX*) { return {L"Real", nullptr, nullptr}; }
+Standin StandinOf(const CVLCOCX*) { return {L"VLC", nullptr, nullptr}; }
+Standin StandinOf(const CFlashOCX*) { return {L"Flash", nullptr, nullptr}; }
+Standin StandinOf(const CFlvOCX*) { return {L"Flash", L"FLASH_VERSION", L"7"}; }
+Standin StandinOf(const CWmpOCX*) { return {L"WMP", L"NO_WMPCONTROLS", L"1"}; }
+
+// The sinks advised at the control's connection point for `events`; -1
+// when the control has no such point.
+int Connections(IUnknown* control, REFIID events)
+{
+    IConnectionPointContainer* container = nullptr;
+    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer,
+                                       reinterpret_cast<void**>(&container))))
+        return -1;
+    IConnectionPoint* point = nullptr;
+    HRESULT hr = container->FindConnectionPoint(events, &point);
+    container->Release();
+    if (FAILED(hr))
+        return -1;
+    int count = 0;
+    IEnumConnections* connections = nullptr;
+    if (SUCCEEDED(point->EnumConnections(&connections))) {
+        CONNECTDATA data;
+        while (connections->Next(1, &data, nullptr) == S_OK) {
+            ++count;
+            data.pUnk->Release();
+        }
+        connections->Release();
+    }
+    point->Release();
+    return count;
+}
+
+// The owner's host windows: those of the control-host class among its children.
+int HostWindows(HWND owner)
+{
+    int count = 0;
+    for (HWND child = GetWindow(owner, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[32] = {};
+        GetClassNameW(child, name, 32);
+        count += lstrcmpW(name, L"AtlAxWin71") == 0;
+    }
+    return count;
+}
+
+template <class Host>
+class HostLifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_TRUE(RegisterStandins());
+        m_selector.m_owner = m_owner.Handle();
+        m_selector.SetParentWindow(m_owner.Handle());
+    }
+    void TearDown() override
+    {
+        for (const wchar_t* knob : {L"FAIL_CREATE", L"FLASH_VERSION", L"NO_WMPCONTROLS"})
+            SetStandinKnob(knob, nullptr);
+        m_selector.DestroyAll();
+        OleUninitialize();
+    }
+
+    int Create(Host& host)
+    {
+        RECT rect = {0, 0, 320, 240};
+        return host.Create(nullptr, WS_CHILD | WS_VISIBLE, rect, m_owner.Handle(), 0);
+    }
+
+    // The control inside the host's window, held for the caller.
+    static IUnknown* ControlOf(const Host& host)
+    {
+        IUnknown* control = nullptr;
+        axhost::AxGetControl(host.Handle(), &control);
+        return control;
+    }
+
+    RecordingOwner m_owner;
+    CPlayerSelector m_selector;
+};
+
+using Hosts = ::testing::Types<CRealOCX, CVLCOCX, CFlashOCX, CFlvOCX, CWmpOCX>;
+TYPED_TEST_SUITE(HostLifecycleTest, Hosts);
+
+// Create and Destroy each happen once: a second Create keeps the first
+// control, a second Destroy does nothing, and a destroyed host can be made
+// again.
+TYPED_TEST(HostLifecycleTest, DestroyUnadvisesBeforeTheControlGoesAndForgetsTheWindow)
+{
+    TypeParam host(&this->m_selector);
+    ASSERT_EQ(1, this->Create(host));
+    const HWND window = host.Handle();
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(this->m_owner.Handle(), GetParent(window));
+    IUnknown* control = this->ControlOf(host);
+    ASSERT_NE(nullptr, control);
+    EXPECT_TRUE(host.IsAdvised());
+    EXPECT_EQ(1, Connections(control, host.EventInterface()));
+
+    EXPECT_EQ(0, this->Create(host));
+    EXPECT_EQ(window, host.Handle());
+    EXPECT_EQ(1, Connections(control, host.EventInterface()));
+
+    EXPECT_EQ(1, host.Destroy());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, host.Handle());
+    EXPECT_FALSE(host.IsAdvised());
+    // The control outlives the window only through this test's reference:
+    // no sink of the host is left at it.
+    EXPECT_EQ(0, Connections(control, host.EventInterface()));
+    control->Release();
+    EXPECT_EQ(0, host.Destroy());
+
+    ASSERT_EQ(1, this->Create(host));
+    EXPECT_TRUE(IsWindow(host.Handle()));
+    EXPECT_TRUE(host.IsAdvised());
+    EXPECT_EQ(1, host.Destroy());
+    EXPECT_EQ(0, HostWindows(this->m_owner.Handle()));
+}
+
+// A host that ends without Destroy leaves its window to the parent, but
+// unadvises and lets the control go.
+TYPED_TEST(HostLifecycleTest, AHostEndingWithoutDestroyUnadvisesAndLeavesTheWindow)
+{
+    auto* host = new TypeParam(&this->m_selector);
+    ASSERT_EQ(1, this->Create(*host));
+    const HWND window = host->Handle();
+    IUnknown* control = this->ControlOf(*host);
+    ASSERT_NE(nullptr, control);
+    const IID events = host->EventInterface();
+    delete host;
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(0, Connections(control, events));
+    control->Release();
+    DestroyWindow(window);
+}
+
+// A control that cannot be made, or that the host refuses once made, leaves
+// no window and no advised sink behind, and the host can try again.
+TYPED_TEST(HostLifecycleTest, AFailedCreationLeavesNothingBehind)
+{
+    const Standin standin = StandinOf(static_cast<const TypeParam*>(nullptr));
+    struct Case {
+        const wchar_t* knob;
+        const wchar_t* value;
+    } cases[] = {{L"FAIL_CREATE", standin.name}, {standin.refusal, standin.refusalValue}};
+    for (const Case& c : cases) {
+        if (!c.knob)
+            continue;
+        SCOPED_TRACE(testing::Message() << "knob " << c.knob);
+        TypeParam host(&this->m_selector);
+        SetStandinKnob(c.knob, c.value);
+        EXPECT_EQ(0, this->Create(host));
+        EXPECT_EQ(nullptr, host.Handle());
+        EXPECT_FALSE(host.IsAdvised());
+        EXPECT_EQ(0, host.Destroy());
+        EXPECT_EQ(0, HostWindows(this->m_owner.Handle()));
+        SetStandinKnob(c.knob, nullptr);
+        EXPECT_EQ(1, this->Create(host));
+        EXPECT_EQ(1, host.Destroy());
+    }
+}
+
+}  // namespace
