@@ -15,8 +15,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "control/CCStreamView.h"
+#include "ui/chat/ChatIds.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/tools/OleTestHost.h"
 
@@ -61,6 +63,53 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
 }
+
+inline std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+// The message boxes this thread shows while it lives: caption and text
+// recorded, each ended at once with the given answer.
+class AnsweredBoxes {
+public:
+    struct Box {
+        std::wstring caption, text;
+    };
+    explicit AnsweredBoxes(WPARAM answer = IDOK)
+    {
+        seen_.clear();
+        answer_ = answer;
+        hook_ = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    }
+    ~AnsweredBoxes() { UnhookWindowsHookEx(hook_); }
+    AnsweredBoxes(const AnsweredBoxes&) = delete;
+    AnsweredBoxes& operator=(const AnsweredBoxes&) = delete;
+
+    const std::vector<Box>& Seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE) {
+            HWND box = reinterpret_cast<HWND>(wParam);
+            wchar_t name[32] = {}, caption[256] = {}, text[512] = {};
+            GetClassNameW(box, name, 32);
+            if (std::wstring(name) == L"#32770") {
+                GetWindowTextW(box, caption, 256);
+                GetDlgItemTextW(box, 0xFFFF, text, 512);
+                seen_.push_back({caption, text});
+                PostMessageW(box, WM_COMMAND, answer_, 0);
+            }
+        }
+        return CallNextHookEx(hook_, code, wParam, lParam);
+    }
+    static inline std::vector<Box> seen_;
+    static inline WPARAM answer_ = IDOK;
+    static inline HHOOK hook_ = nullptr;
+};
 
 // An environment variable the fixture sets, empty when it is missing.
 inline std::wstring FixtureText(const char* name)
@@ -133,6 +182,16 @@ public:
 
     CCStreamView& Control() { return *control_; }
     HWND Window() const { return control_->Window(); }
+
+    // The viewer's hand: a button of the control pressed, a chat line sent.
+    void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    bool ChatShown() { return control_->Chat().Handle() && IsWindowVisible(control_->Chat().Handle()); }
+    std::wstring Log() { return WindowText(control_->Chat().Log().Handle()); }
+    void Say(const wchar_t* line)
+    {
+        SetWindowTextW(control_->Chat().Input().Handle(), line);
+        SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
+    }
 
 protected:
     HWND page_ = nullptr;

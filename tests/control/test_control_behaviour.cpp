@@ -108,49 +108,27 @@ TEST_F(ControlBehaviour, ALiveChannelPlaysWhenItsStreamIsReady)
     EXPECT_TRUE(Enabled(IDC_PLAY));
 }
 
-// Message boxes of this thread: their caption and text recorded, each
-// ended at once as its OK button would end it.
-struct BoxRecord {
-    std::wstring caption, text;
-};
-std::vector<BoxRecord> g_boxes;
-HHOOK g_boxHook = nullptr;
-WPARAM g_boxAnswer = IDOK;
-
-LRESULT CALLBACK EndBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        wchar_t name[32] = {}, caption[256] = {}, text[512] = {};
-        GetClassNameW(box, name, 32);
-        if (std::wstring(name) == L"#32770") {
-            GetWindowTextW(box, caption, 256);
-            GetDlgItemTextW(box, 0xFFFF, text, 512);
-            g_boxes.push_back({caption, text});
-            PostMessageW(box, WM_COMMAND, g_boxAnswer, 0);
-        }
-    }
-    return CallNextHookEx(g_boxHook, code, wParam, lParam);
-}
-
 // A player that cannot be created: its box by its code, the failure text,
 // and the control stays stopped.
 TEST_F(ControlBehaviour, APlayerThatCannotBeCreatedShowsItsBox)
 {
     ASSERT_TRUE(RegisterStandins());
     SetStandinKnob(L"FAIL_CREATE", L"Flash");
-    g_boxes.clear();
-    g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
     bag_.values[L"Action"] = SeedAction();
     bag_.values[L"BufferTime"] = L"2";
-    Activate();
-    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
-    UnhookWindowsHookEx(g_boxHook);
+    std::vector<AnsweredBoxes::Box> boxes;
+    bool failed;
+    {
+        AnsweredBoxes answered;
+        Activate();
+        failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
+        boxes = answered.Seen();
+    }
     SetStandinKnob(L"FAIL_CREATE", nullptr);
     ASSERT_TRUE(failed) << Narrow(Text(kStateString));
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].caption, L"提示");
-    EXPECT_EQ(g_boxes[0].text, L"Flash控件创建不成功，请先安装！");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, L"提示");
+    EXPECT_EQ(boxes[0].text, L"Flash控件创建不成功，请先安装！");
     EXPECT_TRUE(Events().empty());
     EXPECT_EQ(Text(kPlayState), L"0");
 }
@@ -162,21 +140,22 @@ TEST_F(ControlBehaviour, TheVlcBoxAnsweredNoOpensNothing)
     ASSERT_TRUE(RegisterStandins());
     ASSERT_NE(std::getenv("TOVRA_VLCH_CID"), nullptr);
     SetStandinKnob(L"FAIL_CREATE", L"VLC");
-    g_boxes.clear();
-    g_boxAnswer = IDNO;
-    g_boxHook = SetWindowsHookExW(WH_CBT, EndBoxes, nullptr, GetCurrentThreadId());
     bag_.values[L"Action"] = L"type=live&cid=" + Wide(std::getenv("TOVRA_VLCH_CID"));
-    Activate();
-    const bool failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
-    UnhookWindowsHookEx(g_boxHook);
-    g_boxAnswer = IDOK;
+    std::vector<AnsweredBoxes::Box> boxes;
+    bool failed;
+    {
+        AnsweredBoxes answered(IDNO);
+        Activate();
+        failed = PumpUntil([&] { return Text(kStateString) == L"播放媒体失败！"; }, kPlayBound);
+        boxes = answered.Seen();
+    }
     SetStandinKnob(L"FAIL_CREATE", nullptr);
     ASSERT_TRUE(failed) << Narrow(Text(kStateString));
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].caption, L"提示");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, L"提示");
     const std::wstring opening = L"未安装VLC播放器，请到";
-    EXPECT_EQ(g_boxes[0].text.compare(0, opening.size(), opening), 0) << Narrow(g_boxes[0].text);
-    EXPECT_NE(g_boxes[0].text.find(L"下载安装"), std::wstring::npos);
+    EXPECT_EQ(boxes[0].text.compare(0, opening.size(), opening), 0) << Narrow(boxes[0].text);
+    EXPECT_NE(boxes[0].text.find(L"下载安装"), std::wstring::npos);
     EXPECT_TRUE(Events().empty());
     EXPECT_EQ(Text(kPlayState), L"0");
 }

@@ -19,25 +19,7 @@ namespace {
 
 using namespace controltest;
 
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
-// One page, with its chat as the viewer uses it.
-class Page : public ControlPage {
-public:
-    void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    bool ChatShown() { return control_->Chat().Handle() && IsWindowVisible(control_->Chat().Handle()); }
-    std::wstring Log() { return WindowText(control_->Chat().Log().Handle()); }
-    void Say(const wchar_t* line)
-    {
-        SetWindowTextW(control_->Chat().Input().Handle(), line);
-        SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
-    }
-};
+using Page = ControlPage;
 
 // Two pages of the test's own; the fixture's page stays unused.
 class ControlChat : public ControlPageTest {

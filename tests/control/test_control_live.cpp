@@ -29,18 +29,10 @@ using namespace controltest;
 const DISPID kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39;
 const wchar_t kPlayFailed[] = L"播放媒体失败！";
 
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
 // One page, with its play-state events, its texts and its chat as the
 // viewer uses it.
 class Page : public ControlPage {
 public:
-    void Command(int id) { SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
     std::vector<LONG> Events() const
     {
@@ -48,13 +40,6 @@ public:
         for (const VARIANT& v : sink_.calls)
             values.push_back(v.lVal);
         return values;
-    }
-    bool ChatShown() { return control_->Chat().Handle() && IsWindowVisible(control_->Chat().Handle()); }
-    std::wstring Log() { return WindowText(control_->Chat().Log().Handle()); }
-    void Say(const wchar_t* line)
-    {
-        SetWindowTextW(control_->Chat().Input().Handle(), line);
-        SendMessageW(control_->Chat().Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
     }
     // A second sink of the page's script, connected until Close.
     bool Advise(IDispatch* sink)
@@ -214,30 +199,6 @@ TEST_F(ControlLive, AReplayAfterThePageClosedOpensNothing)
     EXPECT_EQ(page.Events(), (std::vector<LONG>{2, 1, 3, 0}));
 }
 
-// Message boxes of this thread, recorded and answered with g_boxAnswer.
-struct BoxRecord {
-    std::wstring caption, text;
-};
-std::vector<BoxRecord> g_boxes;
-HHOOK g_boxHook = nullptr;
-WPARAM g_boxAnswer = IDOK;
-
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        wchar_t name[32] = {}, caption[256] = {}, text[512] = {};
-        GetClassNameW(box, name, 32);
-        if (std::wstring(name) == L"#32770") {
-            GetWindowTextW(box, caption, 256);
-            GetDlgItemTextW(box, 0xFFFF, text, 512);
-            g_boxes.push_back({caption, text});
-            PostMessageW(box, WM_COMMAND, g_boxAnswer, 0);
-        }
-    }
-    return CallNextHookEx(g_boxHook, code, wParam, lParam);
-}
-
 // A VLC channel without VLC, the box answered Yes: the download page is
 // opened (it reaches the link recorder in the browser's place), and the
 // control stays stopped with the failure text.
@@ -249,22 +210,22 @@ TEST_F(ControlLive, TheVlcBoxAnsweredYesOpensTheDownloadPage)
     SchemeToRecorder web(L"http");
     ASSERT_TRUE(web.ok());
     SetStandinKnob(L"FAIL_CREATE", L"VLC");
-    g_boxes.clear();
-    g_boxAnswer = IDYES;
-    g_boxHook = SetWindowsHookExW(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    std::vector<AnsweredBoxes::Box> boxes;
     Page page;
-    const bool failed =
-        page.Open(bag_) &&
-        PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; }, kPlayBound);
-    UnhookWindowsHookEx(g_boxHook);
-    g_boxAnswer = IDOK;
+    bool failed;
+    {
+        AnsweredBoxes answered(IDYES);
+        failed = page.Open(bag_) &&
+                 PumpUntil([&] { return page.Text(kStateString) == kPlayFailed; }, kPlayBound);
+        boxes = answered.Seen();
+    }
     SetStandinKnob(L"FAIL_CREATE", nullptr);
     ASSERT_TRUE(failed) << Narrow(page.Text(kStateString));
     ASSERT_TRUE(recorder.WaitForLaunches(1, kBound));
     ASSERT_EQ(recorder.CommandLines().size(), 1u);
     EXPECT_EQ(recorder.Arguments(0), (std::vector<std::wstring>{L"http://vlc.invalid/download/"}));
-    ASSERT_EQ(g_boxes.size(), 1u) << "the Yes brings no second box";
-    EXPECT_NE(g_boxes[0].text.find(L"VLC"), std::wstring::npos) << Narrow(g_boxes[0].text);
+    ASSERT_EQ(boxes.size(), 1u) << "the Yes brings no second box";
+    EXPECT_NE(boxes[0].text.find(L"VLC"), std::wstring::npos) << Narrow(boxes[0].text);
     EXPECT_TRUE(page.Events().empty());
     EXPECT_EQ(page.Text(kPlayState), L"0");
 }
