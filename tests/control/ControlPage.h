@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "control/CCStreamView.h"
+#include "tests/common/MessagePump.h"
 #include "ui/chat/ChatIds.h"
 #include "tests/net/NetTestSupport.h"
 #include "tests/tools/OleTestHost.h"
@@ -49,19 +50,7 @@ inline std::string Narrow(const std::wstring& text)
 // Pumps the page's thread until done() holds or the bound passed.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD bound = kBound)
 {
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - begin >= bound)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    }
+    return PumpMessagesUntil(done, bound);
 }
 
 inline std::wstring WindowText(HWND window)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/window/WindowBase.h"
+#include "tests/common/MessagePump.h"
 
 // A visible top-level window at a fixed screen place that reflects its
 // children's notifications back to them (as the control's bar does) and
@@ -36,20 +37,7 @@ protected:
 // Dispatches this thread's messages until done() holds or ms pass.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        DWORD spent = GetTickCount() - start;
-        if (spent >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-    }
+    return PumpMessagesUntil(done, ms);
 }
 
 // Real input through SendInput, at screen pixels.

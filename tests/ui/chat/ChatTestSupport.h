@@ -6,24 +6,12 @@
 #include <functional>
 #include <string>
 
+#include "tests/common/MessagePump.h"
+
 // Pumps this thread's messages until done() holds or ms pass.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000)
 {
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        const DWORD spent = GetTickCount() - begin;
-        if (spent >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent < 50 ? ms - spent : 50,
-                                  QS_ALLINPUT);
-    }
+    return PumpMessagesUntil(done, ms);
 }
 
 inline std::wstring WindowText(HWND window)
