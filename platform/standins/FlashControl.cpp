@@ -208,6 +208,8 @@ HRESULT CFlashControl::SetVariable(const std::wstring& name, const std::wstring&
     Put(name, value);
     if (value == L"1" && name.compare(0, 5, L"media") == 0)
         Act(name);
+    else if (name == L"mediaStateChanged" && value == L"0" && playback_)
+        playback_->StateTaken(Variable(L"rvNewState"));
     return S_OK;
 }
 
@@ -231,6 +233,7 @@ void CFlashControl::Act(const std::wstring& trigger)
                         PostMessageW(notify, WM_MEDIA_STATE, 0, 0);
                 },
                 [this](const std::wstring& line) { Log(line); }));
+            playback_->HoldSeekingUntilTaken(KnobSet(L"FLASH_HOLD_SEEKING"));
             playback_->Start(url);
         }
     } else if (trigger == L"mediaPause") {

@@ -6,6 +6,8 @@
 //                                the FLV host refuse the control), or the
 //                                whole version value as "0x..."
 //   TOVRA_STANDIN_FLASH_HOLD_READY the Flash movie never reports ready
+//   TOVRA_STANDIN_FLASH_HOLD_SEEKING after a seek the FLV player movie stays
+//                                "seeking" until the host has read that state
 //   TOVRA_STANDIN_PROBE_NO_CLASSINFO the probe hides IProvideClassInfo(2)
 //   TOVRA_STANDIN_NO_WMPCONTROLS the WMP control answers no IWMPControls
 //   TOVRA_STANDIN_WMP_DAMAGE_AT  the WMP control takes data packet n of each

@@ -141,11 +141,13 @@ class SeededSwarm:
         return viewer
 
     def fetch(self, viewer, timeout=120):
-        """curl reads the viewer's URL once the engine has a peer (before that
-        the loopback server ends a read at once); returns the body and curl's
+        """curl reads the viewer's URL once the engine has a connected peer
+        (before that the loopback server ends a read at once; "CONNECTED 1"
+        only says that connections were started, and on a loaded machine the
+        first can take longer than curl to come); returns the body and curl's
         figures: seconds to the first byte and in all, bytes, bytes/s."""
-        if "CONNECTED 1" not in viewer.seen:
-            viewer.expect("CONNECTED", accept=lambda l: l == "CONNECTED 1")
+        if not any(l.startswith("LINKED ") for l in viewer.seen):
+            viewer.expect("LINKED")
         asked = time.monotonic()
         # The body comes on curl's stdout, timed here from its first byte (curl's
         # own time to the first byte is that of the reply header); its figures

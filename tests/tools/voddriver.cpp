@@ -19,7 +19,13 @@
 // Prints one line each, on stdout:
 //   URL <play url>                          once the engine started
 //   STATUS <stage> <string id>              each WM_VOD_STATUS
-//   CONNECTED <0|1>                         each WM_VOD_CONNECTED
+//   CONNECTED <0|1>                         each WM_VOD_CONNECTED (1: connections
+//                                           were started, none need be up yet)
+//   LINKED <ms>                             once per Start, within 10 ms of the
+//                                           engine's first connection coming up,
+//                                           in ms after its Start began; until
+//                                           then a read of the play URL ends at
+//                                           once with nothing
 //   PASSWORD <bytes>                        a password challenge
 //   RELAY <text>                            a text relayed from another peer
 //   STATS <sessions> <contiguous blocks> <downloaded fraction> <down B/s>
@@ -75,6 +81,9 @@ using testcounts::ThreadsOfThisProcess;
 
 const UINT WM_DRIVER_LINE = WM_APP + 1;   // lParam: std::string* (the handler deletes it)
 const UINT_PTR kStatsTimer = 1;
+// Looks for the engine's first connection until it has come up.
+const UINT_PTR kLinkTimer = 2;
+const UINT kLinkPollMs = 10;
 const DWORD kCycleMs = 10000;
 
 CVodCore* g_core = nullptr;
@@ -172,6 +181,15 @@ void PrintStepsOnce()
     Say(line);
 }
 
+void PrintLinkedOnce(HWND window)
+{
+    const int connected = g_core->GetStartSteps().Get(VOD_STEP_CONNECTED);
+    if (connected < 0)
+        return;
+    KillTimer(window, kLinkTimer);
+    Say("LINKED " + std::to_string(connected));
+}
+
 void PrintStats()
 {
     int down = 0, up = 0;
@@ -209,6 +227,8 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_TIMER:
         if (wParam == kStatsTimer)
             PrintStats();
+        else if (wParam == kLinkTimer)
+            PrintLinkedOnce(hwnd);
         return 0;
     case WM_DRIVER_LINE: {
         std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
@@ -305,6 +325,7 @@ int main(int argc, char** argv)
         }
         Say("URL " + Narrow(core->GetPlayUrl()));
         SetTimer(window, kStatsTimer, 1000, nullptr);
+        SetTimer(window, kLinkTimer, kLinkPollMs, nullptr);
         const DWORD begin = GetTickCount();
         std::int64_t uploaded = 0;
         while (!quit) {
@@ -322,6 +343,7 @@ int main(int argc, char** argv)
             }
         }
         KillTimer(window, kStatsTimer);
+        KillTimer(window, kLinkTimer);
         core->Stop();
         if (cycles > 0)
             Say("CYCLE " + std::to_string(cycle) + " " + std::to_string(HandlesOfThisProcess()) + " " +

@@ -172,9 +172,38 @@ DWORD WINAPI FlvPlayback::ThreadMain(void* self)
 void FlvPlayback::Run()
 {
     std::uint64_t from = 0;
-    while (Stream(from, &from)) {
+    while (Stream(from, &from) && SeekingShown()) {
     }
     SetState(L"stopped");
+}
+
+void FlvPlayback::StateTaken(const std::wstring& state)
+{
+    if (state != L"seeking")
+        return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        seekingTaken_ = true;
+    }
+    SetEvent(wake_);
+}
+
+bool FlvPlayback::SeekingShown()
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (stop_)
+                return false;
+            if (!holdSeeking_ || seekingTaken_)
+                return true;
+        }
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= kSeekHoldMs)
+            return true;
+        WaitForSingleObject(wake_, kSeekHoldMs - spent);
+    }
 }
 
 bool FlvPlayback::Stream(std::uint64_t from, std::uint64_t* again)
@@ -220,6 +249,7 @@ bool FlvPlayback::Stream(std::uint64_t from, std::uint64_t* again)
             if (seekTo_ >= 0) {
                 const std::uint32_t target = static_cast<std::uint32_t>(seekTo_) * 1000;
                 seekTo_ = -1;
+                seekingTaken_ = false;
                 auto key = keyFrames_.upper_bound(target);
                 *again = key == keyFrames_.begin() ? 0 : (--key)->second;
                 hold.unlock();

@@ -43,6 +43,14 @@ public:
     // Reading or playing (not ended, failed or stopped).
     bool Running() const { return thread_ && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
     const std::wstring& Url() const { return url_; }
+    // Set before Start: after a seek the new stream is asked for only once
+    // the host has read the "seeking" state (at most kSeekHoldMs), so a host
+    // that polls cannot miss that state however briefly seeking would last.
+    void HoldSeekingUntilTaken(bool hold) { holdSeeking_ = hold; }
+    // The host read this state (and cleared the movie's change flag).
+    void StateTaken(const std::wstring& state);
+
+    static const DWORD kSeekHoldMs = 30000;
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
@@ -50,6 +58,9 @@ private:
     // One connection from byte offset `from` (0: the whole file): true when
     // a seek asks for another from *again, false when the playback ends.
     bool Stream(std::uint64_t from, std::uint64_t* again);
+    // With the hold on: waits until "seeking" was taken, the bound passed or
+    // a stop; false on a stop.
+    bool SeekingShown();
     void SetState(const wchar_t* state);
 
     StateChanged changed_;
@@ -57,12 +68,14 @@ private:
     HANDLE thread_ = nullptr;
     HANDLE wake_ = nullptr;
     std::wstring url_;
+    bool holdSeeking_ = false;
     mutable std::mutex lock_;
     // Guarded by lock_:
     Snapshot snapshot_;
     bool stop_ = false;
     bool paused_ = false;
     long seekTo_ = -1;
+    bool seekingTaken_ = false;
     std::map<std::uint32_t, std::uint64_t> keyFrames_;   // timestamp ms -> file offset
 };
 
