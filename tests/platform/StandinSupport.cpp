@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include <vector>
+
 namespace {
 
 HMODULE StandinModule()
@@ -40,4 +42,19 @@ std::wstring TakeStandinLog()
 void SetStandinKnob(const wchar_t* name, const wchar_t* value)
 {
     SetEnvironmentVariableW((std::wstring(L"TOVRA_STANDIN_") + name).c_str(), value);
+}
+
+void ClearStandinKnobs()
+{
+    const std::wstring prefix = L"TOVRA_STANDIN_";
+    std::vector<std::wstring> names;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* entry = block; entry && *entry; entry += wcslen(entry) + 1) {
+        const std::wstring text(entry);
+        if (text.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(text.substr(0, text.find(L'=')));
+    }
+    FreeEnvironmentStringsW(block);
+    for (const std::wstring& name : names)
+        SetEnvironmentVariableW(name.c_str(), nullptr);
 }

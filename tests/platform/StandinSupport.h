@@ -13,3 +13,5 @@ bool RegisterStandins();
 std::wstring TakeStandinLog();
 // Sets a knob of StandinKnobs.h for this process (null value: unset).
 void SetStandinKnob(const wchar_t* name, const wchar_t* value);
+// Unsets every knob of this process.
+void ClearStandinKnobs();

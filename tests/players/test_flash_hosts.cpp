@@ -14,6 +14,7 @@
 #include "players/hosts/FlvOCX.h"
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -125,25 +126,8 @@ private:
     HANDLE m_in = nullptr, m_out = nullptr, m_process = nullptr;
 };
 
-class FlashHostTest : public testing::Test {
+class FlashHostTest : public StandinSelectorTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
-        m_selector.m_owner = m_owner.Handle();
-        m_selector.SetParentWindow(m_owner.Handle());
-        m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
-        TakeStandinLog();
-    }
-    void TearDown() override
-    {
-        m_selector.DestroyAll();
-        for (const wchar_t* knob : {L"FLASH_VERSION", L"FLASH_HOLD_READY", L"FAIL_CREATE"})
-            SetStandinKnob(knob, nullptr);
-        OleUninitialize();
-    }
-
     // An FLV host of its own, beside the selector's.
     int Create(CFlvOCX& host)
     {
@@ -196,8 +180,6 @@ protected:
         control->Release();
     }
 
-    RecordingOwner m_owner;
-    CPlayerSelector m_selector;
 };
 
 // A control that cannot be created gives each kind its own code.

@@ -13,6 +13,7 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/LiveFeed.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -23,25 +24,14 @@ std::wstring Env(const wchar_t* name)
     return length && length < 1024 ? value : L"";
 }
 
-class FlvPlaybackTest : public testing::Test {
+class FlvPlaybackTest : public StandinSelectorTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
+        StandinSelectorTest::SetUp();
         // The host polls the movie's newest state: a seeking that lasted less
         // than a poll would go unheard.
         SetStandinKnob(L"FLASH_HOLD_SEEKING", L"1");
-        m_selector.m_owner = m_owner.Handle();
-        m_selector.SetParentWindow(m_owner.Handle());
-        m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
-        TakeStandinLog();
-    }
-    void TearDown() override
-    {
-        m_selector.DestroyAll();
-        SetStandinKnob(L"FLASH_HOLD_SEEKING", nullptr);
-        OleUninitialize();
     }
 
     // Polls the position as the control's timer does, until `done` holds.
@@ -76,8 +66,6 @@ protected:
             << "the position stayed at " << first;
     }
 
-    RecordingOwner m_owner;
-    CPlayerSelector m_selector;
 };
 
 TEST_F(FlvPlaybackTest, AFileFromTheLoopbackServerPlaysAndSeeksByOffset)

@@ -15,6 +15,7 @@
 #include "players/hosts/WmpOCX.h"
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -72,23 +73,8 @@ int HostWindows(HWND owner)
 }
 
 template <class Host>
-class HostLifecycleTest : public ::testing::Test {
+class HostLifecycleTest : public StandinSelectorTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
-        m_selector.m_owner = m_owner.Handle();
-        m_selector.SetParentWindow(m_owner.Handle());
-    }
-    void TearDown() override
-    {
-        for (const wchar_t* knob : {L"FAIL_CREATE", L"FLASH_VERSION", L"NO_WMPCONTROLS"})
-            SetStandinKnob(knob, nullptr);
-        m_selector.DestroyAll();
-        OleUninitialize();
-    }
-
     int Create(Host& host)
     {
         RECT rect = {0, 0, 320, 240};
@@ -103,8 +89,6 @@ protected:
         return control;
     }
 
-    RecordingOwner m_owner;
-    CPlayerSelector m_selector;
 };
 
 using Hosts = ::testing::Types<CRealOCX, CVLCOCX, CFlashOCX, CFlvOCX, CWmpOCX>;
