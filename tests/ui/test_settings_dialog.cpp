@@ -5,6 +5,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "tests/ui/DialogDriver.h"
@@ -265,17 +268,25 @@ void CALLBACK ReadFolderThenCancel(HWND, UINT, UINT_PTR timer, DWORD)
 
 // The browser is the system's: it is only checked to hand the folder chosen
 // in it back to the folder item (Wine's cannot select a hidden folder such as
-// the cache folder, so the choice is another one). Its tree may still be
-// filling when it is activated: the selection is asked again, a bounded number
-// of times, until the tree shows it.
+// the cache folder, so the choice is another one). The folder is clicked in
+// the browser's tree, as a user would, not only asked for by path: Wine's
+// browser finds an asked folder by comparing item ids byte for byte, and an
+// item id carries the folder's last access time, which the browser's own look
+// into the folder (for subfolders) moves after the tree has listed it; once
+// that lands in another two-second step of the id's clock, the ask never
+// matches. Asking still opens the tree down to the folder's parent, so the
+// folder is asked for until its item is in the tree, then that item selected.
 const wchar_t kPicked[] = L"C:\\tovra_picked";
+const wchar_t kPickedName[] = L"tovra_picked";
 HWND g_browser = nullptr;
-int g_selectTries = 0;
 
-std::wstring SelectedTreeText(HWND browser)
+HWND BrowserTree(HWND browser)
 {
-    HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
-    const HTREEITEM item = tree ? TreeView_GetSelection(tree) : nullptr;
+    return FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
+}
+
+std::wstring TreeItemText(HWND tree, HTREEITEM item)
+{
     wchar_t text[MAX_PATH] = L"";
     TVITEMW data = {};
     data.mask = TVIF_TEXT;
@@ -287,29 +298,75 @@ std::wstring SelectedTreeText(HWND browser)
     return text;
 }
 
-void CALLBACK SelectThenConfirm(HWND, UINT, UINT_PTR timer, DWORD)
+// The item named `name` among those the tree holds under `item` (and its
+// siblings); the tree is a few levels deep and a few dozen items.
+HTREEITEM FindTreeItem(HWND tree, HTREEITEM item, const std::wstring& name)
 {
-    KillTimer(nullptr, timer);
-    SendMessageW(g_browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(kPicked));
-    if (SelectedTreeText(g_browser) != L"tovra_picked" && ++g_selectTries < 100) {
-        SetTimer(nullptr, 0, 20, SelectThenConfirm);
-        return;
+    for (; item; item = TreeView_GetNextSibling(tree, item)) {
+        if (TreeItemText(tree, item) == name)
+            return item;
+        if (HTREEITEM found = FindTreeItem(tree, TreeView_GetChild(tree, item), name))
+            return found;
     }
-    DialogDriver::Press(g_browser, IDOK);
+    return nullptr;
+}
+
+HTREEITEM PickedItem()
+{
+    HWND tree = BrowserTree(g_browser);
+    return tree ? FindTreeItem(tree, TreeView_GetRoot(tree), kPickedName) : nullptr;
+}
+
+int g_pickTicks = 0;
+const int kPickTicks = 500;   // of 20 ms: 10 s
+
+// Asks for the folder until its item is in the tree (bounded), clicks it and
+// confirms; the settings dialog is read and cancelled either way.
+void CALLBACK PickThenConfirm(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (!PickedItem()) {
+        SendMessageW(g_browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(kPicked));
+        if (!PickedItem() && ++g_pickTicks < kPickTicks)
+            return;
+    }
+    KillTimer(nullptr, timer);
+    HWND tree = BrowserTree(g_browser);
+    if (HTREEITEM item = PickedItem())
+        TreeView_SelectItem(tree, item);
+    // What the browser hands back is its tree's selection.
+    if (TreeItemText(tree, TreeView_GetSelection(tree)) == kPickedName) {
+        DialogDriver::Press(g_browser, IDOK);
+    } else {
+        std::fwprintf(stderr, L"the browser's tree never selected the picked folder\n");
+        DialogDriver::Press(g_browser, IDCANCEL);
+    }
     SetTimer(nullptr, 0, 1, ReadFolderThenCancel);
 }
 
 TEST_F(SettingsDialog, TheFolderChosenInTheBrowserIsShown)
 {
     CreateDirectoryW(kPicked, nullptr);
-    g_selectTries = 0;
+    // An access time well before the folder's change time: the browser's first
+    // look into the folder then moves it, so the case above holds every run.
+    HANDLE folder = CreateFileW(kPicked, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER hourAgo = {{now.dwLowDateTime, now.dwHighDateTime}};
+    hourAgo.QuadPart -= 36000000000ULL;
+    const FILETIME accessed = {hourAgo.LowPart, hourAgo.HighPart};
+    SetFileTime(folder, nullptr, &accessed, nullptr);
+    CloseHandle(folder);
+    g_folderAfterBrowse.clear();
+    g_pickTicks = 0;
     ASSERT_EQ(Run({[](HWND d) {
                        g_probed = d;
                        DialogDriver::Press(d, IDC_BROWSE_FOLDER);
                    },
-                   [&](HWND browser) {
+                   [](HWND browser) {
                        g_browser = browser;
-                       SetTimer(nullptr, 0, 1, SelectThenConfirm);
+                       SetTimer(nullptr, 0, 20, PickThenConfirm);
                    }}),
               IDCANCEL);
     RemoveDirectoryW(kPicked);
