@@ -13,6 +13,7 @@
 #include "players/PlayerKind.h"
 #include "tests/common/LinkRecorder.h"
 #include "tests/platform/StandinSupport.h"
+#include "tests/ui/OpenMenu.h"
 #include "ui/CADSet.h"
 
 namespace {
@@ -107,24 +108,13 @@ struct MenuDrive {
     bool pickAbout = false;
 } g_menu;
 
-BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found)
-{
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) != L"#32768" || !IsWindowVisible(window))
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 void CALLBACK DriveMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND menu = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
+    HMENU items = nullptr;
+    HWND menu = OpenMenuOfThisThread(&items);
     if (!menu)
         return;
     KillTimer(nullptr, timer);
-    HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
     g_menu.seen = true;
     for (int i = 0; i < GetMenuItemCount(items); ++i)
         g_menu.items.push_back(GetMenuItemID(items, i));

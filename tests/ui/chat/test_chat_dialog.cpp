@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/LinkRecorder.h"
+#include "tests/ui/OpenMenu.h"
 #include "tests/ui/chat/ChatTestSupport.h"
 #include "ui/chat/CCAXChatDlg.h"
 #include "ui/chat/ChatIds.h"
@@ -333,25 +334,13 @@ TEST_F(ChatDialogTest, LayoutFollowsTheClientArea)
 // it and picks its first item with the keyboard.
 UINT g_firstMenuItem = 0;
 
-BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found)
-{
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    if (std::wstring(name) != L"#32768" || !IsWindowVisible(window))
-        return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 void CALLBACK DriveMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    // This thread's menu only: other tests may have menus open at once.
-    HWND menu = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&menu));
+    HMENU items = nullptr;
+    HWND menu = OpenMenuOfThisThread(&items);
     if (!menu)
         return;
     KillTimer(nullptr, timer);
-    HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
     g_firstMenuItem = GetMenuItemID(items, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
