@@ -120,9 +120,7 @@ inline void PointAtSwarm(olehost::TextBag& bag)
 {
     bag.values[L"Nat"] = L"127.0.0.1:" + std::to_wstring(nettest::FixturePort("TOVRA_NAT_PORT"));
     bag.values[L"Stun"] = L"127.0.0.1";
-    bag.values[L"Cgi"] = L"http://127.0.0.1:" +
-                         std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                         L"/cgi-bin/vod.fcgi";
+    bag.values[L"Cgi"] = Wide(nettest::FixtureUrl("TOVRA_TRACKER_PORT", "/cgi-bin/vod.fcgi"));
     bag.values[L"Action"] = std::wstring(L"cid=4242&hash=") + kHash + L"&mime=flv";
     bag.values[L"PortRange"] = L"20000:20100";
     bag.values[L"EnableCacheData"] = L"0";

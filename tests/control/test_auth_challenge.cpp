@@ -53,9 +53,7 @@ protected:
     {
         ASSERT_TRUE(content.Ready()) << "run through the content_server fixture";
         content.Set("{\"reset\": true}");
-        const std::string url = "http://127.0.0.1:" +
-                                std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
-                                "/login";
+        const std::string url = nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/login");
         login.assign(url.begin(), url.end());
     }
     nettest::FixtureControl content{"TOVRA_CONTENT_PORT"};

@@ -127,8 +127,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(tracker.Ready()) << "run through the swarm fixture";
-        loginUrl = "http://127.0.0.1:" +
-                   std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) + "/login";
+        loginUrl = nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/login");
     }
 
     void Reset(const std::string& pwd, const std::string& loginWord)
@@ -153,9 +152,7 @@ protected:
         core.SetHash(kHash);
         core.SetContentId(77);
         core.SetSize(5 * 36864);
-        core.SetTrackerUrl(L"http://127.0.0.1:" +
-                           std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) +
-                           L"/cgi-bin/vod.fcgi");
+        core.SetTrackerUrl(Widen(nettest::FixtureUrl("TOVRA_TRACKER_PORT", "/cgi-bin/vod.fcgi")));
         EXPECT_TRUE(core.Start(GetModuleHandleW(nullptr)));
         const int connected = owner.WaitConnected(kWait);
         core.Stop();

@@ -29,8 +29,7 @@ protected:
         ControlPageTest::SetUp();
         ASSERT_TRUE(content_.Ready()) << "run through the play_swarm fixture";
         content_.Set("{\"reset\": true}");
-        contentBase_ = "http://127.0.0.1:" +
-                       std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
+        contentBase_ = nettest::FixtureUrl("TOVRA_CONTENT_PORT");
     }
 
     void TearDown() override
@@ -297,8 +296,7 @@ TEST_F(ControlBehaviour, NoAdRequestWithoutCgiAndNoEngineForABadAction)
     EXPECT_EQ(Text(kDownloadedPercent), L"0");
 
     // The same control with a Cgi asks once: the first Open never did.
-    const std::wstring cgi = L"http://127.0.0.1:" +
-                             std::to_wstring(nettest::FixturePort("TOVRA_TRACKER_PORT")) + L"/x";
+    const std::wstring cgi = Wide(nettest::FixtureUrl("TOVRA_TRACKER_PORT", "/x"));
     olehost::PutText(dispatch_, 3, cgi.c_str());
     olehost::PutText(dispatch_, kAction, L"type=live&cid=77");
     SendMessageW(control_->Window(), WM_CONTROL_OPEN, 0, 0);

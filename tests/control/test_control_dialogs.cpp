@@ -179,9 +179,7 @@ TEST_F(ControlDialogs, TheAutomaticLoginNamesTheProgramWithoutAPage)
 {
     bag_.values[L"AutoPlay"] = L"0";
     Activate();
-    const std::string challenge = "type=3&code=http://127.0.0.1:" +
-                                  std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
-                                  "/login";
+    const std::string challenge = "type=3&code=" + nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/login");
     for (const char* word : {"success", "no"}) {
         content_.Set(std::string("{\"login\": \"") + word + "\"}");
         const LRESULT answer =
@@ -207,9 +205,7 @@ TEST_F(ControlDialogs, ThePageAddressGoesToTheLoginAndTheReferrer)
         {L"FILE:///C:/Shows/Page.html", "http://localhost"},
         {L"file://server/share/page.html", "http://localhost"},
     };
-    const std::string challenge = "type=3&code=http://127.0.0.1:" +
-                                  std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
-                                  "/login";
+    const std::string challenge = "type=3&code=" + nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/login");
     content_.Set("{\"login\": \"success\"}");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.referrer);

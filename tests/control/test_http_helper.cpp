@@ -94,7 +94,7 @@ protected:
     {
         ASSERT_TRUE(content.Ready()) << "run through the content_server fixture";
         content.Set("{\"reset\": true}");
-        base = "http://127.0.0.1:" + std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT"));
+        base = nettest::FixtureUrl("TOVRA_CONTENT_PORT");
     }
     std::wstring Url(const std::string& path) const
     {

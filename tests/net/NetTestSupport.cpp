@@ -28,6 +28,10 @@ std::uint16_t FixturePort(const char* variable) {
     return text ? static_cast<std::uint16_t>(std::atoi(text)) : 0;
 }
 
+std::string FixtureUrl(const char* variable, const std::string& path) {
+    return "http://127.0.0.1:" + std::to_string(FixturePort(variable)) + path;
+}
+
 std::string HttpCall(std::uint16_t port, const char* method, const std::string& path, const std::string& body) {
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET)

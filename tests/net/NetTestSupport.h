@@ -13,6 +13,8 @@ namespace nettest {
 
 // The port a fixture announced in the environment; 0 when the variable is missing.
 std::uint16_t FixturePort(const char* variable);
+// "http://127.0.0.1:<port>" and the path, the port the fixture announced.
+std::string FixtureUrl(const char* variable, const std::string& path = std::string());
 
 // One HTTP/1.0 request to 127.0.0.1:port; answers the body, or "" on failure.
 std::string HttpCall(std::uint16_t port, const char* method, const std::string& path,

@@ -138,8 +138,7 @@ protected:
     {
         ASSERT_TRUE(content.Ready()) << "run through the content_server fixture";
         content.Set("{\"reset\": true}");
-        loginUrl = Widen("http://127.0.0.1:" +
-                         std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) + "/login");
+        loginUrl = Widen(nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/login"));
         Remember(L"", L"", L"");
     }
     void Remember(const std::wstring& url, const std::wstring& user, const std::wstring& pass)

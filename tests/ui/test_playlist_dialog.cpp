@@ -53,9 +53,7 @@ protected:
     {
         ASSERT_TRUE(content.Ready()) << "run through the content_server fixture";
         content.Set("{\"reset\": true}");
-        const std::string url = "http://127.0.0.1:" +
-                                std::to_string(nettest::FixturePort("TOVRA_CONTENT_PORT")) +
-                                "/cgi-bin/vod.fcgi";
+        const std::string url = nettest::FixtureUrl("TOVRA_CONTENT_PORT", "/cgi-bin/vod.fcgi");
         cgi.assign(url.begin(), url.end());
     }
     int Lists() { return content.WaitCount("route=getplaylist", 0, 0); }
