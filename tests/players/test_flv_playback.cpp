@@ -28,7 +28,7 @@ class FlvPlaybackTest : public StandinSelectorTest {
 protected:
     void SetUp() override
     {
-        StandinSelectorTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(StandinSelectorTest::SetUp());
         // The host polls the movie's newest state: a seeking that lasted less
         // than a poll would go unheard.
         SetStandinKnob(L"FLASH_HOLD_SEEKING", L"1");

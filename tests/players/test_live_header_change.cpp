@@ -15,6 +15,7 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/LiveFeed.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -43,21 +44,13 @@ const HeaderChangeCase kCases[] = {
     {L"vlch", L"vlch://127.0.0.1:", PLAYER_VLC, WM_PLAYER_OPENSTATE, 2},
 };
 
-class LiveHeaderChange : public ::testing::TestWithParam<HeaderChangeCase> {
+class LiveHeaderChange : public StandinSelectorTest,
+                         public ::testing::WithParamInterface<HeaderChangeCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
+        ASSERT_NO_FATAL_FAILURE(StandinSelectorTest::SetUp());
         ShowWindow(m_owner.Handle(), SW_SHOW);
-        m_selector.m_owner = m_owner.Handle();
-        m_selector.SetParentWindow(m_owner.Handle());
-        m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
-    }
-    void TearDown() override
-    {
-        m_selector.DestroyAll();
-        OleUninitialize();
     }
 
     // Polls the selector as the control's timer does (the FLV host reads its
@@ -102,9 +95,6 @@ protected:
         ASSERT_EQ(S_OK, m_selector.Play());
         ASSERT_TRUE(Hears(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING)) << "no PLAYSTATE 3";
     }
-
-    RecordingOwner m_owner;
-    CPlayerSelector m_selector;
 };
 
 TEST_P(LiveHeaderChange, TheFirstStreamEndsAndTheNewAddressPlays)

@@ -12,6 +12,7 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/HostedControl.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -19,33 +20,27 @@ const DWORD kWaitMs = 5000;
 // Nobody listens there: the stand-in reports an error after a Play.
 const wchar_t kNowhere[] = L"http://127.0.0.1:9/clip.rm";
 
-class RealHostTest : public ::testing::Test {
+class RealHostTest : public StandinSelectorTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
-        ShowWindow(owner.Handle(), SW_SHOW);
-        SetForegroundWindow(owner.Handle());
-        selector.m_owner = owner.Handle();
-        selector.SetParentWindow(owner.Handle());
-        selector.SetRect(RECT{20, 20, 340, 260}, FALSE);
-        TakeStandinLog();
+        ASSERT_NO_FATAL_FAILURE(StandinSelectorTest::SetUp());
+        ShowWindow(m_owner.Handle(), SW_SHOW);
+        SetForegroundWindow(m_owner.Handle());
+        m_selector.SetRect(RECT{20, 20, 340, 260}, FALSE);
     }
     void TearDown() override
     {
-        SetStandinKnob(L"FAIL_CREATE", nullptr);
         if (control)
             control->Release();
-        selector.DestroyAll();
-        OleUninitialize();
+        StandinSelectorTest::TearDown();
     }
 
     void OpenReal()
     {
-        ASSERT_EQ(S_OK, selector.Open(kNowhere));
-        ASSERT_EQ(PLAYER_REAL, selector.Kind());
-        control = HostedControl(selector);
+        ASSERT_EQ(S_OK, m_selector.Open(kNowhere));
+        ASSERT_EQ(PLAYER_REAL, m_selector.Kind());
+        control = HostedControl(m_selector);
         ASSERT_NE(nullptr, control);
     }
 
@@ -56,8 +51,6 @@ protected:
         ASSERT_EQ(S_OK, CallByName(control, L"TestRaiseEvent", DISPATCH_METHOD, args));
     }
 
-    RecordingOwner owner;
-    CPlayerSelector selector;
     IDispatch* control = nullptr;
 };
 
@@ -82,19 +75,19 @@ TEST_F(RealHostTest, CreationActivatesTheControlWithItsSetup)
         EXPECT_NE(std::wstring::npos, log.find(setting)) << setting << "\n" << log;
     }
     HWND host = nullptr;
-    ASSERT_EQ(S_OK, selector.GetPlayerWindow(&host));
+    ASSERT_EQ(S_OK, m_selector.GetPlayerWindow(&host));
     wchar_t name[32];
     GetClassNameW(host, name, 32);
     EXPECT_STREQ(L"AtlAxWin71", name);
     EXPECT_EQ(static_cast<LONG_PTR>(CPlayerSelector::kRealId), GetWindowLongPtrW(host, GWLP_ID));
-    HWND video = HostedWindow(selector, L"PNGUIClass");
+    HWND video = HostedWindow(m_selector, L"PNGUIClass");
     ASSERT_NE(nullptr, video);
     EXPECT_EQ(GetCurrentThreadId(), GetWindowThreadProcessId(video, nullptr));
 
     // Close destroys the host; the next Open makes a new one.
-    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_FALSE(IsWindow(host));
-    EXPECT_EQ(S_OK, selector.Open(kNowhere));
+    EXPECT_EQ(S_OK, m_selector.Open(kNowhere));
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.SetControls(Imagewindow)"));
 }
 
@@ -138,58 +131,58 @@ TEST_F(RealHostTest, EveryEventBecomesItsPlayerMessage)
         {"mouse with two arguments", 1031, {1, 2}, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        owner.seen.clear();
+        m_owner.seen.clear();
         std::vector<VARIANT> args;
         for (long value : c.args)
             args.push_back(LongValue(value));
         Raise(c.id, args);
         PumpMessages();
         if (!c.message) {
-            EXPECT_TRUE(owner.seen.empty()) << c.what;
+            EXPECT_TRUE(m_owner.seen.empty()) << c.what;
             continue;
         }
-        ASSERT_EQ(1u, owner.seen.size()) << c.what;
-        EXPECT_EQ(c.message, owner.seen[0].message) << c.what;
-        EXPECT_EQ(c.wParam, owner.seen[0].wParam) << c.what;
-        EXPECT_EQ(c.lParam, owner.seen[0].lParam) << c.what;
+        ASSERT_EQ(1u, m_owner.seen.size()) << c.what;
+        EXPECT_EQ(c.message, m_owner.seen[0].message) << c.what;
+        EXPECT_EQ(c.wParam, m_owner.seen[0].wParam) << c.what;
+        EXPECT_EQ(c.lParam, m_owner.seen[0].lParam) << c.what;
     }
 
     // The error's last argument as the published control gives it: text,
     // handed on for the length of the call.
-    owner.seen.clear();
+    m_owner.seen.clear();
     Raise(1014, {LongValue(1), LongValue(2), LongValue(3), TextValue(L"a"), TextValue(L"b"),
                  TextValue(L"detail")});
-    ASSERT_EQ(1u, owner.seen.size());
-    EXPECT_NE(0, owner.seen[0].lParam);
+    ASSERT_EQ(1u, m_owner.seen.size());
+    EXPECT_NE(0, m_owner.seen[0].lParam);
 }
 
 TEST_F(RealHostTest, ACreationFailureGivesTheRealCode)
 {
     SetStandinKnob(L"FAIL_CREATE", L"Real");
-    EXPECT_EQ(E_PLAYER_REAL_CREATE, selector.Open(kNowhere));
-    EXPECT_EQ(PLAYER_NONE, selector.Kind());
+    EXPECT_EQ(E_PLAYER_REAL_CREATE, m_selector.Open(kNowhere));
+    EXPECT_EQ(PLAYER_NONE, m_selector.Kind());
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.Create refused"));
     SetStandinKnob(L"FAIL_CREATE", nullptr);
-    EXPECT_EQ(S_OK, selector.Open(kNowhere));
+    EXPECT_EQ(S_OK, m_selector.Open(kNowhere));
 }
 
 TEST_F(RealHostTest, WhilePlayingTheVideoNeverSeesAMoveAndADoubleClickAsksForFullScreen)
 {
     OpenReal();
-    HWND video = HostedWindow(selector, L"PNGUIClass");
+    HWND video = HostedWindow(m_selector, L"PNGUIClass");
     ASSERT_NE(nullptr, video);
     POINT at = CentreOf(video);
-    auto mouseDowns = [&] { return owner.Count(WM_PLAYER_MOUSEDOWN); };
+    auto mouseDowns = [&] { return m_owner.Count(WM_PLAYER_MOUSEDOWN); };
 
     // Before Play there is no hook: the control sees the move and says so.
     MouseAt(0, at.x - 5, at.y);
     MouseAt(0, at.x, at.y);
-    ASSERT_TRUE(PumpUntil([&] { return owner.Count(WM_PLAYER_MOUSEMOVE) > 0; }, kWaitMs));
+    ASSERT_TRUE(PumpUntil([&] { return m_owner.Count(WM_PLAYER_MOUSEMOVE) > 0; }, kWaitMs));
 
-    ASSERT_EQ(S_OK, selector.Play());
+    ASSERT_EQ(S_OK, m_selector.Play());
     int moved = 0;
-    selector.PollActivity(&moved);   // the start point
-    owner.seen.clear();
+    m_selector.PollActivity(&moved);   // the start point
+    m_owner.seen.clear();
     MouseAt(0, at.x + 7, at.y + 3);
     MouseAt(MOUSEEVENTF_RIGHTDOWN, at.x + 7, at.y + 3);
     MouseAt(MOUSEEVENTF_RIGHTUP, at.x + 7, at.y + 3);
@@ -197,26 +190,26 @@ TEST_F(RealHostTest, WhilePlayingTheVideoNeverSeesAMoveAndADoubleClickAsksForFul
     MouseAt(MOUSEEVENTF_LEFTDOWN, at.x + 7, at.y + 3);
     MouseAt(MOUSEEVENTF_LEFTUP, at.x + 7, at.y + 3);
     ASSERT_TRUE(PumpUntil([&] { return mouseDowns() == 1; }, kWaitMs));
-    EXPECT_EQ(0, owner.Count(WM_PLAYER_MOUSEMOVE));
-    EXPECT_EQ(std::vector<WPARAM>{MK_LBUTTON}, owner.Params(WM_PLAYER_MOUSEDOWN));
+    EXPECT_EQ(0, m_owner.Count(WM_PLAYER_MOUSEMOVE));
+    EXPECT_EQ(std::vector<WPARAM>{MK_LBUTTON}, m_owner.Params(WM_PLAYER_MOUSEDOWN));
     moved = 0;
-    EXPECT_EQ(0, selector.PollActivity(&moved));   // a single click toggles nothing
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));   // a single click toggles nothing
     EXPECT_EQ(1, moved);
     moved = 0;
-    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));
     EXPECT_EQ(0, moved);
 
     // The second click within the double-click time: a toggle request.
     MouseAt(MOUSEEVENTF_LEFTDOWN, at.x + 7, at.y + 3);
     MouseAt(MOUSEEVENTF_LEFTUP, at.x + 7, at.y + 3);
-    ASSERT_TRUE(PumpUntil([&] { return owner.Count(WM_PLAYER_MOUSEUP) == 2; }, kWaitMs));
+    ASSERT_TRUE(PumpUntil([&] { return m_owner.Count(WM_PLAYER_MOUSEUP) == 2; }, kWaitMs));
     TakeStandinLog();
-    EXPECT_EQ(1, selector.PollActivity(&moved));
+    EXPECT_EQ(1, m_selector.PollActivity(&moved));
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"Real.GetFullScreen"));
-    EXPECT_EQ(0, selector.PollActivity(&moved));   // taken once
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));   // taken once
 
     // Close takes the hook away: moves reach the control again.
-    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_FALSE(PlayerHooksInstalled());
 }
 
@@ -229,7 +222,7 @@ TEST_F(RealHostTest, TwoRealHostsShareOneHook)
     other.SetParentWindow(otherOwner.Handle());
     other.SetRect(RECT{0, 0, 100, 100}, FALSE);
     ASSERT_EQ(S_OK, other.Open(kNowhere));
-    ASSERT_EQ(S_OK, selector.Play());
+    ASSERT_EQ(S_OK, m_selector.Play());
     ASSERT_TRUE(PlayerHooksInstalled());
     ASSERT_EQ(S_OK, other.Play());   // finds the hook: installs none
     EXPECT_EQ(S_OK, other.Close());  // either Close removes it

@@ -15,6 +15,7 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/HostedControl.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 #include "tests/vod/http/FileReaderHost.h"
 #include "vod/http/HttpServer.h"
 
@@ -23,26 +24,14 @@ namespace {
 const DWORD kWaitMs = 10000;
 const wchar_t kNowhere[] = L"vlch://127.0.0.1:9";
 
-class VlcHostTest : public ::testing::Test {
+class VlcHostTest : public StandinSelectorTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
-        ShowWindow(owner.Handle(), SW_SHOW);
-        SetForegroundWindow(owner.Handle());
-        selector.m_owner = owner.Handle();
-        selector.SetParentWindow(owner.Handle());
-        selector.SetRect(RECT{20, 20, 340, 260}, FALSE);
-        TakeStandinLog();
-    }
-    void TearDown() override
-    {
-        SetStandinKnob(L"FAIL_CREATE", nullptr);
-        SetStandinKnob(L"NO_VLCCONTROL2", nullptr);
-        selector.DestroyAll();
-        server.Stop();
-        OleUninitialize();
+        ASSERT_NO_FATAL_FAILURE(StandinSelectorTest::SetUp());
+        ShowWindow(m_owner.Handle(), SW_SHOW);
+        SetForegroundWindow(m_owner.Handle());
+        m_selector.SetRect(RECT{20, 20, 340, 260}, FALSE);
     }
 
     // Polls as the owner's timer does until the play state arrives.
@@ -51,9 +40,9 @@ protected:
         return PumpUntil(
             [&] {
                 int moved = 0;
-                selector.PollActivity(&moved);
+                m_selector.PollActivity(&moved);
                 PumpMessages();
-                for (const MSG& m : owner.seen) {
+                for (const MSG& m : m_owner.seen) {
                     if (m.message == WM_PLAYER_PLAYSTATE && m.wParam == state)
                         return true;
                 }
@@ -65,7 +54,7 @@ protected:
     int Reports(WPARAM state)
     {
         int count = 0;
-        for (WPARAM reported : owner.Params(WM_PLAYER_PLAYSTATE))
+        for (WPARAM reported : m_owner.Params(WM_PLAYER_PLAYSTATE))
             count += reported == state;
         return count;
     }
@@ -73,7 +62,7 @@ protected:
     // The video object of IVLCControl2, as the test reaches it.
     IDispatch* Video()
     {
-        IDispatch* control = HostedControl(selector);
+        IDispatch* control = HostedControl(m_selector);
         IDispatch* control2 = nullptr;
         VARIANT video;
         VariantInit(&video);
@@ -99,8 +88,6 @@ protected:
         return L"vlch://127.0.0.1:" + std::to_wstring(server.GetPort()) + L"/" + file;
     }
 
-    RecordingOwner owner;
-    CPlayerSelector selector;
     std::unique_ptr<FileReaderHost> reader;
     HttpServer server;
 };
@@ -108,8 +95,8 @@ protected:
 TEST_F(VlcHostTest, OpenHandsOverTheAddressLowerCaseAsHttp)
 {
     // Upper case is no VLC address to the selector: the kind is given.
-    ASSERT_EQ(S_OK, selector.Open(L"VLCH://127.0.0.1:9/Live?A=vlch:x", PLAYER_VLC));
-    ASSERT_EQ(PLAYER_VLC, selector.Kind());
+    ASSERT_EQ(S_OK, m_selector.Open(L"VLCH://127.0.0.1:9/Live?A=vlch:x", PLAYER_VLC));
+    ASSERT_EQ(PLAYER_VLC, m_selector.Kind());
     std::wstring log = TakeStandinLog();
     std::vector<std::wstring> order = {
         L"VLC.DoVerb(-5)",
@@ -130,28 +117,28 @@ TEST_F(VlcHostTest, OpenHandsOverTheAddressLowerCaseAsHttp)
         at = found + line.size();
     }
     HWND host = nullptr;
-    ASSERT_EQ(S_OK, selector.GetPlayerWindow(&host));
+    ASSERT_EQ(S_OK, m_selector.GetPlayerWindow(&host));
     EXPECT_EQ(static_cast<LONG_PTR>(CPlayerSelector::kVlcId), GetWindowLongPtrW(host, GWLP_ID));
 
     // Playing already: Play only asks; Pause toggles; Stop stops the playlist.
-    ASSERT_EQ(S_OK, selector.Open(Serve(L"long.ts").c_str()));
+    ASSERT_EQ(S_OK, m_selector.Open(Serve(L"long.ts").c_str()));
     TakeStandinLog();
-    EXPECT_EQ(S_OK, selector.Play());
+    EXPECT_EQ(S_OK, m_selector.Play());
     log = TakeStandinLog();
     EXPECT_NE(std::wstring::npos, log.find(L"VLC.playlist.isPlaying"));
     EXPECT_EQ(std::wstring::npos, log.find(L"VLC.playlist.play\n"));
-    EXPECT_EQ(S_OK, selector.Pause());
+    EXPECT_EQ(S_OK, m_selector.Pause());
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"VLC.playlist.togglePause\n"));
-    EXPECT_EQ(S_OK, selector.Stop());
+    EXPECT_EQ(S_OK, m_selector.Stop());
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"VLC.playlist.stop\n"));
     // Stopped: Play starts it again; Pause does nothing.
-    EXPECT_EQ(S_OK, selector.Pause());
+    EXPECT_EQ(S_OK, m_selector.Pause());
     EXPECT_EQ(std::wstring::npos, TakeStandinLog().find(L"togglePause"));
-    EXPECT_EQ(S_OK, selector.Play());
+    EXPECT_EQ(S_OK, m_selector.Play());
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"VLC.playlist.play\n"));
 
     // Close stops through IVLCControl and keeps the host, hidden.
-    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"VLC.stop\n"));
     EXPECT_TRUE(IsWindow(host));
     EXPECT_FALSE(IsWindowVisible(host));
@@ -160,33 +147,33 @@ TEST_F(VlcHostTest, OpenHandsOverTheAddressLowerCaseAsHttp)
 TEST_F(VlcHostTest, AStreamPlaysAndEachStateIsPostedOnce)
 {
     std::wstring url = Serve(L"long.ts");
-    ASSERT_EQ(S_OK, selector.Open(url.c_str()));
-    ASSERT_EQ(S_OK, selector.Play());
+    ASSERT_EQ(S_OK, m_selector.Open(url.c_str()));
+    ASSERT_EQ(S_OK, m_selector.Play());
     ASSERT_TRUE(PollUntilState(PLAYSTATE_PLAYING));
     // Polled again and again while it plays: no second report.
     double first = 0, later = 0;
-    ASSERT_EQ(S_OK, selector.GetPosition(&first));
+    ASSERT_EQ(S_OK, m_selector.GetPosition(&first));
     ASSERT_TRUE(PumpUntil(
         [&] {
             int moved = 0;
-            selector.PollActivity(&moved);
-            return SUCCEEDED(selector.GetPosition(&later)) && later >= first + 2;
+            m_selector.PollActivity(&moved);
+            return SUCCEEDED(m_selector.GetPosition(&later)) && later >= first + 2;
         },
         kWaitMs));
     EXPECT_EQ(later, static_cast<double>(static_cast<long>(later)));   // whole seconds
     EXPECT_EQ(1, Reports(PLAYSTATE_PLAYING));
-    EXPECT_EQ(std::vector<WPARAM>{1}, owner.Params(WM_PLAYER_OPENSTATE));   // opening
+    EXPECT_EQ(std::vector<WPARAM>{1}, m_owner.Params(WM_PLAYER_OPENSTATE));   // opening
     int width = 0, height = 0;
-    EXPECT_EQ(S_OK, selector.GetVideoSize(&width, &height));
+    EXPECT_EQ(S_OK, m_selector.GetVideoSize(&width, &height));
     EXPECT_EQ(176, width);
     EXPECT_EQ(144, height);
     EXPECT_TRUE(VlcHooks().HasHooks());   // registered at "playing"
 
     // Paused, then playing again: each change once.
-    ASSERT_EQ(S_OK, selector.Pause());
+    ASSERT_EQ(S_OK, m_selector.Pause());
     ASSERT_TRUE(PollUntilState(PLAYSTATE_PAUSED));
-    ASSERT_EQ(S_OK, selector.Play());
-    owner.seen.clear();
+    ASSERT_EQ(S_OK, m_selector.Play());
+    m_owner.seen.clear();
     ASSERT_TRUE(PollUntilState(PLAYSTATE_PLAYING));
     EXPECT_EQ(1, Reports(PLAYSTATE_PLAYING));
     EXPECT_EQ(0, Reports(PLAYSTATE_PAUSED));
@@ -194,19 +181,19 @@ TEST_F(VlcHostTest, AStreamPlaysAndEachStateIsPostedOnce)
     // A seek sets the input's time in milliseconds.
     TakeStandinLog();
     double duration = -1;
-    EXPECT_EQ(S_OK, selector.GetDuration(&duration));
+    EXPECT_EQ(S_OK, m_selector.GetDuration(&duration));
     EXPECT_EQ(0, duration);   // a stream over HTTP has no length
-    EXPECT_EQ(S_OK, selector.SeekPermille(500));
+    EXPECT_EQ(S_OK, m_selector.SeekPermille(500));
     EXPECT_NE(std::wstring::npos, TakeStandinLog().find(L"VLC.input.time=0"));
 
     // Stopped: reported once. The poll puts the hook back at once; Close
     // takes it away.
-    ASSERT_EQ(S_OK, selector.Stop());
+    ASSERT_EQ(S_OK, m_selector.Stop());
     ASSERT_TRUE(PollUntilState(PLAYSTATE_STOPPED));
     int moved = 0;
-    selector.PollActivity(&moved);
+    m_selector.PollActivity(&moved);
     EXPECT_EQ(1, Reports(PLAYSTATE_STOPPED));
-    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_FALSE(VlcHooks().HasHooks());
     server.Stop();
 }
@@ -214,28 +201,28 @@ TEST_F(VlcHostTest, AStreamPlaysAndEachStateIsPostedOnce)
 TEST_F(VlcHostTest, WithoutIVLCControl2CommandsDoNothingAndReadsFail)
 {
     SetStandinKnob(L"NO_VLCCONTROL2", L"1");
-    ASSERT_EQ(S_OK, selector.Open(kNowhere));
-    EXPECT_EQ(S_OK, selector.Play());
-    EXPECT_EQ(S_OK, selector.Pause());
-    EXPECT_EQ(S_OK, selector.Stop());
-    EXPECT_EQ(S_OK, selector.SetMute(1));
-    EXPECT_EQ(S_OK, selector.SetVolume(30));   // IVLCControl's own
+    ASSERT_EQ(S_OK, m_selector.Open(kNowhere));
+    EXPECT_EQ(S_OK, m_selector.Play());
+    EXPECT_EQ(S_OK, m_selector.Pause());
+    EXPECT_EQ(S_OK, m_selector.Stop());
+    EXPECT_EQ(S_OK, m_selector.SetMute(1));
+    EXPECT_EQ(S_OK, m_selector.SetVolume(30));   // IVLCControl's own
     int width = -1, height = -1;
-    EXPECT_EQ(S_OK, selector.GetVideoSize(&width, &height));
+    EXPECT_EQ(S_OK, m_selector.GetVideoSize(&width, &height));
     EXPECT_EQ(-1, width);
-    EXPECT_EQ(S_OK, selector.SetFullScreen(1));
+    EXPECT_EQ(S_OK, m_selector.SetFullScreen(1));
     int fullScreen = 1;
-    EXPECT_EQ(E_FAIL, selector.GetFullScreen(&fullScreen));
+    EXPECT_EQ(E_FAIL, m_selector.GetFullScreen(&fullScreen));
     EXPECT_EQ(0, fullScreen);
     double value = -1;
-    EXPECT_EQ(E_FAIL, selector.GetPosition(&value));
-    EXPECT_EQ(S_OK, selector.GetDuration(&value));   // the selector's rule
+    EXPECT_EQ(E_FAIL, m_selector.GetPosition(&value));
+    EXPECT_EQ(S_OK, m_selector.GetDuration(&value));   // the selector's rule
     EXPECT_EQ(-1, value);
-    EXPECT_EQ(E_FAIL, selector.SeekPermille(500));
+    EXPECT_EQ(E_FAIL, m_selector.SeekPermille(500));
     int moved = 0;
-    EXPECT_EQ(0, selector.PollActivity(&moved));   // the state reads as 0: no report
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));   // the state reads as 0: no report
     PumpMessages();
-    EXPECT_EQ(0, owner.Count(WM_PLAYER_OPENSTATE) + owner.Count(WM_PLAYER_PLAYSTATE));
+    EXPECT_EQ(0, m_owner.Count(WM_PLAYER_OPENSTATE) + m_owner.Count(WM_PLAYER_PLAYSTATE));
     std::wstring log = TakeStandinLog();
     EXPECT_EQ(std::wstring::npos, log.find(L"playlist")) << std::string(log.begin(), log.end());
     EXPECT_NE(std::wstring::npos, log.find(L"VLC.Volume=30"));
@@ -244,17 +231,17 @@ TEST_F(VlcHostTest, WithoutIVLCControl2CommandsDoNothingAndReadsFail)
 TEST_F(VlcHostTest, ACreationFailureGivesTheVlcCode)
 {
     SetStandinKnob(L"FAIL_CREATE", L"VLC");
-    EXPECT_EQ(E_PLAYER_VLC_CREATE, selector.Open(kNowhere));
-    EXPECT_EQ(PLAYER_NONE, selector.Kind());
+    EXPECT_EQ(E_PLAYER_VLC_CREATE, m_selector.Open(kNowhere));
+    EXPECT_EQ(PLAYER_NONE, m_selector.Kind());
 }
 
 TEST_F(VlcHostTest, ADoubleClickStaysPendingUntilTheControlChanges)
 {
-    ASSERT_EQ(S_OK, selector.Open(kNowhere));
+    ASSERT_EQ(S_OK, m_selector.Open(kNowhere));
     int moved = 0;
-    EXPECT_EQ(0, selector.PollActivity(&moved));   // registers the hook
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));   // registers the hook
     ASSERT_TRUE(VlcHooks().HasHooks());
-    HWND picture = HostedWindow(selector, L"VLC DirectX video");
+    HWND picture = HostedWindow(m_selector, L"VLC DirectX video");
     ASSERT_NE(nullptr, picture);
     POINT at = CentreOf(picture);
     IDispatch* video = Video();
@@ -271,20 +258,20 @@ TEST_F(VlcHostTest, ADoubleClickStaysPendingUntilTheControlChanges)
                           kWaitMs));
     EXPECT_NE(std::wstring::npos, log.find(L"VLC.double click: no picture"));
     moved = 0;
-    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));
     EXPECT_EQ(1, moved);   // the mouse came onto the picture
-    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));
 
     // The control changes: the poll sees it once.
     ASSERT_EQ(S_OK, CallByName(video, L"fullscreen", DISPATCH_PROPERTYPUT, {LongValue(1)}));
-    EXPECT_EQ(1, selector.PollActivity(&moved));
-    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(1, m_selector.PollActivity(&moved));
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));
     // A change nobody asked for is not a toggle.
     ASSERT_EQ(S_OK, CallByName(video, L"fullscreen", DISPATCH_PROPERTYPUT, {LongValue(0)}));
-    EXPECT_EQ(0, selector.PollActivity(&moved));
+    EXPECT_EQ(0, m_selector.PollActivity(&moved));
     video->Release();
 
-    EXPECT_EQ(S_OK, selector.Close());
+    EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_FALSE(VlcHooks().HasHooks());
 }
 

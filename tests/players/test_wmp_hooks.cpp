@@ -14,6 +14,7 @@
 #include "platform/window/WindowBase.h"
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/StandinSelectorTest.h"
 
 namespace {
 
@@ -66,27 +67,18 @@ protected:
     }
 };
 
-class WmpHookTest : public ::testing::Test {
+class WmpHookTest : public StandinSelectorTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(RegisterStandins());
+        ASSERT_NO_FATAL_FAILURE(StandinSelectorTest::SetUp());
         ShowWindow(m_owner.Handle(), SW_SHOW);
         SetForegroundWindow(m_owner.Handle());
-        m_selector.m_owner = m_owner.Handle();
-        m_selector.SetParentWindow(m_owner.Handle());
-        m_selector.SetRect(RECT{0, 0, 320, 240}, FALSE);
         ASSERT_EQ(S_OK, m_selector.Open(ServerUrl(L"/hold.wmv").c_str()));
         ASSERT_EQ(S_OK, m_selector.Play());
         ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kWaitMs));
         m_selector.GetPlayerWindow(&m_host);
         ASSERT_TRUE(WmpHookRegistry().Find(m_host, &m_entry));
-    }
-    void TearDown() override
-    {
-        m_selector.DestroyAll();
-        OleUninitialize();
     }
 
     PlayerHookEntry Entry()
@@ -126,8 +118,6 @@ protected:
                               kWaitMs));
     }
 
-    RecordingOwner m_owner;
-    CPlayerSelector m_selector;
     HWND m_host = nullptr;
     PlayerHookEntry m_entry;
 };
