@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/pack/BlockBuffer.h"
+#include "common/text/HexText.h"
 #include "net/PPNCore.h"
 #include "net/PPNException.h"
 #include "net/PpnEvents.h"
@@ -19,16 +20,6 @@ namespace {
 // Pieces of blocks past this number would not fit a u32 piece number.
 const std::uint32_t kLastBlock = 0xFFFFFFFFu / kVodPiecesPerBlock - 1;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Two hexadecimal characters per byte from the start of the text; a text
 // shorter than 32 characters gives 16 zero bytes, a pair that does not
 // read as a number gives 0 (one digit reads as itself).
@@ -37,8 +28,8 @@ void HashFromText(const std::string& text, unsigned char hash[16]) {
     if (text.size() < 32)
         return;
     for (int i = 0; i < 16; ++i) {
-        const int high = HexDigit(text[2 * i]);
-        const int low = HexDigit(text[2 * i + 1]);
+        const int high = HexDigitValue(text[2 * i]);
+        const int low = HexDigitValue(text[2 * i + 1]);
         if (high < 0)
             continue;
         hash[i] = static_cast<unsigned char>(low < 0 ? high : high * 16 + low);

@@ -1,6 +1,6 @@
 #include "ui/chat/ChatText.h"
 
-
+#include "common/text/HexText.h"
 #include "platform/window/WindowBase.h"
 
 std::wstring LoadChatText(UINT id)
@@ -24,21 +24,6 @@ std::u16string AnsiToUtf16Text(const char* bytes, std::size_t length)
     return std::u16string(wide.begin(), wide.end());
 }
 
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 std::wstring UnescapeCookieValue(const std::wstring& value)
 {
     const int n = WideCharToMultiByte(CP_ACP, 0, value.c_str(), static_cast<int>(value.size()),
@@ -50,9 +35,9 @@ std::wstring UnescapeCookieValue(const std::wstring& value)
                         nullptr, nullptr);
     std::string plain;
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '%' && i + 2 < bytes.size() && HexDigit(bytes[i + 1]) >= 0 &&
-            HexDigit(bytes[i + 2]) >= 0) {
-            plain += static_cast<char>(HexDigit(bytes[i + 1]) * 16 + HexDigit(bytes[i + 2]));
+        if (bytes[i] == '%' && i + 2 < bytes.size() && HexDigitValue(bytes[i + 1]) >= 0 &&
+            HexDigitValue(bytes[i + 2]) >= 0) {
+            plain += static_cast<char>(HexDigitValue(bytes[i + 1]) * 16 + HexDigitValue(bytes[i + 2]));
             i += 2;
         } else {
             plain += bytes[i];
