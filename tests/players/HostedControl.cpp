@@ -84,16 +84,6 @@ VARIANT TextValue(const wchar_t* text)
     return v;
 }
 
-void MouseAt(DWORD flags, int x, int y)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
-    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
 POINT CentreOf(HWND window)
 {
     RECT rect = {0, 0, 0, 0};

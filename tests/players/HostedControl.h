@@ -18,7 +18,5 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, WORD flags, std::vect
                    VARIANT* result = nullptr);
 VARIANT LongValue(long value);
 VARIANT TextValue(const wchar_t* text);
-// Real input at a screen point (SendInput, absolute).
-void MouseAt(DWORD flags, int x, int y);
 // The centre of a window, in screen coordinates.
 POINT CentreOf(HWND window);

@@ -28,6 +28,9 @@ protected:
                               LRESULT& result) override;
 };
 
+// Real input at a screen point (SendInput, absolute).
+void MouseAt(DWORD flags, int x, int y);
+
 // Dispatches every message queued for this thread.
 void PumpMessages();
 // Pumps this thread's messages until done() or the time is up.

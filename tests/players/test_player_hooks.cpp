@@ -46,16 +46,6 @@ public:
     } video;
 };
 
-void SendMouse(DWORD flags, int x, int y)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
-    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
 class HookTest : public ::testing::Test {
 protected:
     void TearDown() override { RemoveAllPlayerHooks(); }
@@ -128,7 +118,7 @@ TEST_F(HookTest, TheFlvHookRecordsMovesAndSwallowsRightClicksInFullScreen)
     flv.Register(other.Handle(), &other);
 
     SetCursorPos(10, 10);
-    SendMouse(0, 120, 80);
+    MouseAt(0, 120, 80);
     auto movedTo = [&](HWND window, LONG x, LONG y) {
         PlayerHookEntry entry;
         return flv.Find(window, &entry) && entry.cursorPoint.x == x && entry.cursorPoint.y == y;
@@ -137,14 +127,14 @@ TEST_F(HookTest, TheFlvHookRecordsMovesAndSwallowsRightClicksInFullScreen)
     ASSERT_TRUE(PumpUntil([&] { return movedTo(host.Handle(), 120, 80); }, kWaitMs));
     EXPECT_TRUE(movedTo(other.Handle(), 120, 80));
 
-    SendMouse(MOUSEEVENTF_RIGHTDOWN, 120, 80);
-    SendMouse(MOUSEEVENTF_RIGHTUP, 120, 80);
+    MouseAt(MOUSEEVENTF_RIGHTDOWN, 120, 80);
+    MouseAt(MOUSEEVENTF_RIGHTUP, 120, 80);
     ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 1; }, kWaitMs));
     EXPECT_EQ(1, host.video.rightDowns);
 
     flv.Update(other.Handle(), [](PlayerHookEntry& entry) { entry.fullScreen = 1; });
-    SendMouse(MOUSEEVENTF_RIGHTDOWN, 120, 80);
-    SendMouse(MOUSEEVENTF_RIGHTUP, 120, 80);
+    MouseAt(MOUSEEVENTF_RIGHTDOWN, 120, 80);
+    MouseAt(MOUSEEVENTF_RIGHTUP, 120, 80);
     ASSERT_TRUE(PumpUntil([&] { return host.video.rightUps == 2; }, kWaitMs));
     EXPECT_EQ(1, host.video.rightDowns);
 }
@@ -163,8 +153,8 @@ TEST_F(HookTest, TheLockRefusesKeyboardActivationButNotTheMouse)
     PumpMessages();
     EXPECT_EQ(player.Handle(), GetActiveWindow());
 
-    SendMouse(MOUSEEVENTF_LEFTDOWN, 500, 100);
-    SendMouse(MOUSEEVENTF_LEFTUP, 500, 100);
+    MouseAt(MOUSEEVENTF_LEFTDOWN, 500, 100);
+    MouseAt(MOUSEEVENTF_LEFTUP, 500, 100);
     EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == other.Handle(); }, kWaitMs));
 
     RemoveFullscreenLockHook();

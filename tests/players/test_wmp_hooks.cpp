@@ -29,20 +29,10 @@ std::wstring ServerUrl(const wchar_t* path)
     return url + path;
 }
 
-void SendMouse(DWORD flags, int x, int y)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
-    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
 void LeftClick(int x, int y)
 {
-    SendMouse(MOUSEEVENTF_LEFTDOWN, x, y);
-    SendMouse(MOUSEEVENTF_LEFTUP, x, y);
+    MouseAt(MOUSEEVENTF_LEFTDOWN, x, y);
+    MouseAt(MOUSEEVENTF_LEFTUP, x, y);
 }
 
 // The full-screen bar of the control stands in front of the full-screen
@@ -174,7 +164,7 @@ TEST_F(WmpHookTest, ADoubleClickOnTheEmbeddedVideoTogglesAndMovesAreReported)
     POINT origin = {0, 0};
     ClientToScreen(m_entry.videoWindow, &origin);
     int x = origin.x + 100, y = origin.y + 60;
-    SendMouse(0, x, y);
+    MouseAt(0, x, y);
     ASSERT_TRUE(PumpUntil([&] { return Entry().cursorPoint.x == x && Entry().cursorPoint.y == y; }, kWaitMs));
     int cursorMoved = 0;
     EXPECT_EQ(0, m_selector.PollActivity(&cursorMoved));
