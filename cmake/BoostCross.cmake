@@ -1,10 +1,17 @@
 # Boost.Thread (win32) and Boost.Serialization as static cross libraries,
-# compiled from Debian's boost1.74 source package. The sources are fetched
-# once into the build tree (apt-get source needs a deb-src entry, which
-# scripts/install.sh adds) and reused by every later configure.
-set(BOOST_SRC_ROOT ${CMAKE_BINARY_DIR}/_deps/boost-src)
-set(BOOST_SRC ${BOOST_SRC_ROOT}/tree)
+# compiled from Debian's boost1.74 source package by the project of
+# cmake/boost. Sources and libraries live in the machine's cache
+# (TOVRA_CACHE_DIR, by default ~/.cache/tovra), outside any build tree: a
+# fresh clone on a machine that built them before with the same toolchain,
+# compiler and settings reuses them. apt-get source needs a deb-src entry,
+# which scripts/install.sh adds.
+include(TovraCache)
 
+# Sources: fetched and unpacked once per machine.
+set(BOOST_SRC_ROOT ${TOVRA_CACHE_DIR}/boost1.74-src)
+set(BOOST_SRC ${BOOST_SRC_ROOT}/tree)
+file(MAKE_DIRECTORY ${BOOST_SRC_ROOT})
+file(LOCK ${BOOST_SRC_ROOT}.lock TIMEOUT 1800)
 if(NOT EXISTS ${BOOST_SRC}/.complete)
   set(dl ${BOOST_SRC_ROOT}/download)
   file(MAKE_DIRECTORY ${dl})
@@ -31,37 +38,57 @@ if(NOT EXISTS ${BOOST_SRC}/.complete)
   endif()
   file(TOUCH ${BOOST_SRC}/.complete)
 endif()
+file(LOCK ${BOOST_SRC_ROOT}.lock RELEASE)
 
-set(BOOST_COMMON_DEFS BOOST_ALL_NO_LIB BOOST_USE_WINDOWS_H)
-
-add_library(boost_thread STATIC
-  ${BOOST_SRC}/libs/thread/src/win32/thread.cpp
-  ${BOOST_SRC}/libs/thread/src/win32/thread_primitives.cpp
-  ${BOOST_SRC}/libs/thread/src/win32/tss_dll.cpp
-  ${BOOST_SRC}/libs/thread/src/win32/tss_pe.cpp
-  ${BOOST_SRC}/libs/thread/src/future.cpp
-  ${BOOST_SRC}/libs/chrono/src/chrono.cpp
-  ${BOOST_SRC}/libs/chrono/src/process_cpu_clocks.cpp
-  ${BOOST_SRC}/libs/chrono/src/thread_clock.cpp)
-target_compile_definitions(boost_thread
-  PRIVATE BOOST_THREAD_BUILD_LIB=1 WIN32_LEAN_AND_MEAN
-  PUBLIC BOOST_THREAD_USE_LIB=1 BOOST_THREAD_WIN32 BOOST_CHRONO_STATIC_LINK=1)
-target_compile_options(boost_thread PRIVATE -w)
-add_library(Boost::thread ALIAS boost_thread)
-
-# The narrow archives, as listed by Boost.Serialization's own Jamfile.
-file(READ ${BOOST_SRC}/libs/serialization/build/Jamfile.v2 jam)
-string(REGEX MATCH "SOURCES =[^;]*;" sources_block "${jam}")
-string(REGEX REPLACE "SOURCES =|;" "" sources_block "${sources_block}")
-string(REGEX MATCHALL "[a-z_0-9]+" ser_names "${sources_block}")
-set(ser_sources)
-foreach(n IN LISTS ser_names)
-  list(APPEND ser_sources ${BOOST_SRC}/libs/serialization/src/${n}.cpp)
+# Libraries: one folder per toolchain, compiler version and the files that
+# decide how they are compiled.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version
+                OUTPUT_VARIABLE compiler_version OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(key_text "${CMAKE_TOOLCHAIN_FILE}|${compiler_version}|${CMAKE_BUILD_TYPE}")
+foreach(f cmake/boost/CMakeLists.txt cmake/Cross.cmake common/SerializationExports.h)
+  file(SHA256 ${CMAKE_SOURCE_DIR}/${f} h)
+  string(APPEND key_text "|${h}")
 endforeach()
-add_library(boost_serialization STATIC ${ser_sources})
-target_compile_definitions(boost_serialization PUBLIC BOOST_SERIALIZATION_STATIC_LINK=1)
-target_compile_options(boost_serialization PRIVATE -w)
-# Its singletons stay out of the export tables of the DLLs that link it.
-target_compile_options(boost_serialization PRIVATE
-  -include ${CMAKE_SOURCE_DIR}/common/SerializationExports.h)
-add_library(Boost::serialization ALIAS boost_serialization)
+file(READ ${CMAKE_TOOLCHAIN_FILE} toolchain_text)
+string(APPEND key_text "|${toolchain_text}")
+string(SHA256 key "${key_text}")
+string(SUBSTRING ${key} 0 16 key)
+get_filename_component(toolchain_name ${CMAKE_TOOLCHAIN_FILE} NAME_WE)
+set(BOOST_LIBS ${TOVRA_CACHE_DIR}/boost1.74-${toolchain_name}-${key})
+
+file(LOCK ${BOOST_LIBS}.lock TIMEOUT 1800)
+if(NOT EXISTS ${BOOST_LIBS}/.complete)
+  message(STATUS "Building Boost.Thread and Boost.Serialization into ${BOOST_LIBS}")
+  set(sub ${BOOST_LIBS}-build)
+  file(REMOVE_RECURSE ${BOOST_LIBS} ${sub})
+  include(ProcessorCount)
+  ProcessorCount(cores)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR}/cmake/boost -B ${sub} -G Ninja
+            -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+            -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+            "-DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}"
+            "-DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}"
+            -DCMAKE_INSTALL_PREFIX=${BOOST_LIBS}
+            -DBOOST_SRC=${BOOST_SRC} -DTOVRA_ROOT=${CMAKE_SOURCE_DIR}
+    RESULT_VARIABLE rc OUTPUT_QUIET)
+  if(rc EQUAL 0)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${sub} --target install -j ${cores}
+                    RESULT_VARIABLE rc OUTPUT_QUIET)
+  endif()
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "building the Boost libraries failed (${sub})")
+  endif()
+  file(REMOVE_RECURSE ${sub})
+  file(TOUCH ${BOOST_LIBS}/.complete)
+endif()
+file(LOCK ${BOOST_LIBS}.lock RELEASE)
+
+add_library(Boost::thread STATIC IMPORTED GLOBAL)
+set_target_properties(Boost::thread PROPERTIES
+  IMPORTED_LOCATION ${BOOST_LIBS}/lib/libboost_thread.a
+  INTERFACE_COMPILE_DEFINITIONS "BOOST_THREAD_USE_LIB=1;BOOST_THREAD_WIN32;BOOST_CHRONO_STATIC_LINK=1")
+add_library(Boost::serialization STATIC IMPORTED GLOBAL)
+set_target_properties(Boost::serialization PROPERTIES
+  IMPORTED_LOCATION ${BOOST_LIBS}/lib/libboost_serialization.a
+  INTERFACE_COMPILE_DEFINITIONS BOOST_SERIALIZATION_STATIC_LINK=1)

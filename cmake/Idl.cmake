@@ -1,10 +1,17 @@
 # Type libraries with widl. Its imports (oaidl.idl, ocidl.idl, ...) come from
 # the mingw-w64 source package, since Debian's binary packages ship no .idl
-# files; they are fetched once into the build tree.
-set(TOVRA_IDL_ROOT ${CMAKE_BINARY_DIR}/_deps/mingw-idl)
+# files; they are fetched once into the machine's cache.
+include(TovraCache)
+set(TOVRA_IDL_ROOT ${TOVRA_CACHE_DIR}/mingw-idl)
 
 function(tovra_fetch_platform_idl)
   if(EXISTS ${TOVRA_IDL_ROOT}/include/.complete)
+    return()
+  endif()
+  file(MAKE_DIRECTORY ${TOVRA_IDL_ROOT})
+  file(LOCK ${TOVRA_IDL_ROOT}.lock TIMEOUT 600)
+  if(EXISTS ${TOVRA_IDL_ROOT}/include/.complete)
+    file(LOCK ${TOVRA_IDL_ROOT}.lock RELEASE)
     return()
   endif()
   set(dl ${TOVRA_IDL_ROOT}/download)
@@ -28,6 +35,7 @@ function(tovra_fetch_platform_idl)
     message(FATAL_ERROR "could not unpack the .idl files of ${orig}")
   endif()
   file(TOUCH ${TOVRA_IDL_ROOT}/include/.complete)
+  file(LOCK ${TOVRA_IDL_ROOT}.lock RELEASE)
 endfunction()
 
 # tovra_add_typelib(<target> <file.idl>): compiles the IDL into

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   mingw-w64 mingw-w64-tools wine wine32:i386 wine64
   libboost1.74-dev googletest libbenchmark-dev
-  cmake ninja-build python3 clang libclang-rt-14-dev
+  cmake ninja-build ccache python3 clang libclang-rt-14-dev
   file xz-utils psmisc curl ffmpeg nginx-light coturn nftables
   xvfb xauth
 )
