@@ -41,10 +41,10 @@ endif()
 file(LOCK ${BOOST_SRC_ROOT}.lock RELEASE)
 
 # Libraries: one folder per toolchain, compiler version and the files that
-# decide how they are compiled.
+# decide how they are compiled (by content, not by path: every clone shares it).
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version
                 OUTPUT_VARIABLE compiler_version OUTPUT_STRIP_TRAILING_WHITESPACE)
-set(key_text "${CMAKE_TOOLCHAIN_FILE}|${compiler_version}|${CMAKE_BUILD_TYPE}")
+set(key_text "${compiler_version}|${CMAKE_BUILD_TYPE}")
 foreach(f cmake/boost/CMakeLists.txt cmake/Cross.cmake common/SerializationExports.h)
   file(SHA256 ${CMAKE_SOURCE_DIR}/${f} h)
   string(APPEND key_text "|${h}")
