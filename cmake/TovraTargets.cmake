@@ -69,9 +69,14 @@ endfunction()
 # tovra_add_dll_checks(<target> [EXPORTS <names...>]): checks run on the build
 # host, without Wine (so also where 32-bit programs cannot run): the DLL is
 # PE32 i386 (PE32+ x86-64 in the 64-bit test build) importing system DLLs
-# only, and, with EXPORTS, it exports exactly those undecorated names.
+# only, and, with EXPORTS, it exports exactly those undecorated names. The
+# target `artifacts` builds just the DLLs so checked.
 function(tovra_add_dll_checks target)
   cmake_parse_arguments(D "" "" "EXPORTS" ${ARGN})
+  if(NOT TARGET artifacts)
+    add_custom_target(artifacts)
+  endif()
+  add_dependencies(artifacts ${target})
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(dll_arch i386)
   else()
