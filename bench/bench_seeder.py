@@ -17,6 +17,12 @@ seedsoak with R requesters, each asking for random whole blocks one request
 at a time. More blocks than the seeder's block cache holds (568) keep the
 disk reads and the eviction busy. Prints figures; asserts nothing. Do not
 run it beside the tests: they share the prefix's cache folder.
+
+Beside the totals: pieces received per requester against what its session's
+own ramp promises (the start rate, raised or lowered by the reported loss
+every 3 s, capped by --limit; one piece per 6,400,000 / rate ms), as a ratio
+over the run and for each 5 s window; the per-window ratio is the mean of
+the requesters'. The promise leaves out the seeder-wide upload budget.
 """
 import argparse
 import os
@@ -35,10 +41,12 @@ import cachepair  # noqa: E402
 from benchbuild import Build, add_arguments  # noqa: E402
 from nat_server import NatServer  # noqa: E402
 from registry import PeerRegistry  # noqa: E402
+from seeder_ramp import promised  # noqa: E402
 
 HASH = "5e" * 16
 SEED = 3
 WAIT = 120
+WINDOW_MS = 5000
 
 
 def lines_of(proc, name, out):
@@ -113,11 +121,13 @@ def main():
                            "--nat", "127.0.0.1:%d" % nat.port, "--seeder", seeder[0], seeder[1],
                            "--hash", HASH, "--blocks", str(args.blocks), "--seed", str(SEED),
                            "--requesters", str(args.requesters), "--seconds", str(args.seconds),
-                           "--loss", str(args.loss), "--report-ms", str(args.report * 1000)],
+                           "--loss", str(args.loss), "--report-ms", str(WINDOW_MS)],
             stdout=subprocess.PIPE, text=True)
         threading.Thread(target=lines_of, args=(soak, "soak", out), daemon=True).start()
         started = None
-        while total is None:
+        marks = [(0, 0)]
+        each = None
+        while each is None:
             name, at, line = out.get(timeout=args.seconds + WAIT)
             if line is None:
                 if name == "soak":
@@ -126,8 +136,13 @@ def main():
             print("%s: %s" % (name, line), flush=True)
             if name == "soak" and line.startswith("CONNECTED"):
                 started = at
+            elif name == "soak" and line.startswith("SOAK"):
+                marks.append((int(line.split()[1]), int(line.split()[5])))
             elif name == "soak" and line.startswith("TOTAL"):
                 total = line.split()
+                marks.append((int(total[1]), int(total[5])))
+            elif name == "soak" and line.startswith("REQUESTERS"):
+                each = [int(w) for w in line.split()[1:]]
             elif name == "host" and line.startswith("STATS") and started is not None:
                 stats = stats_of(line)
                 first = first or (at, stats)
@@ -149,6 +164,22 @@ def main():
               (args.requesters, args.blocks, ms // 1000, args.limit))
         print("requests %d, pieces received %d (%.0f per second, %.2f MB/s), bad %d, stalls %d" %
               (requests, pieces, pieces * 1000.0 / ms, pieces * 768 / 1000.0 / ms, bad, stalls))
+    if total and each:
+        ms = int(total[1])
+        whole = promised(ms, args.loss, args.limit)
+        ratios = [n / whole for n in each]
+        print("against the ramp's promise of %.0f pieces per session: mean %.1f %%, "
+              "lowest %.1f %%, highest %.1f %%" %
+              (whole, 100 * sum(ratios) / len(ratios), 100 * min(ratios), 100 * max(ratios)))
+        windows = []
+        for (a, pa), (b, pb) in zip(marks, marks[1:]):
+            due = promised(b, args.loss, args.limit) - promised(a, args.loss, args.limit)
+            if b > a and due > 0:
+                windows.append((a, b, (pb - pa) / args.requesters / due))
+        print("per 5 s window: " + ", ".join("%.0f-%.0f s %.1f %%" % (a / 1000, b / 1000, 100 * r)
+                                             for a, b, r in windows))
+        if windows:
+            print("worst 5 s window: %.1f %%" % (100 * min(r for _, _, r in windows)))
     if first and last and last[0] > first[0]:
         seconds = last[0] - first[0]
         pieces = last[1]["pieces"] - first[1]["pieces"]

@@ -36,6 +36,20 @@ void HashFromText(const std::string& text, unsigned char hash[16]) {
     }
 }
 
+// Microseconds of the performance counter: monotonic, and fine enough for
+// ticks 1 ms apart (the tick count moves in steps of up to 16 ms).
+std::int64_t MonotonicUs() {
+    static const std::int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<std::int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const std::int64_t count = now.QuadPart;
+    return count / frequency * 1000000 + count % frequency * 1000000 / frequency;
+}
+
 }  // namespace
 
 CVodSrvSession::CVodSrvSession(VodSeeder* seeder, ppn::PPNCore* core, const PeerId& peer)
@@ -184,24 +198,23 @@ void CVodSrvSession::SetPacing() {
     m_exactPeriodMs = 6400000.0f / static_cast<float>(m_rate);
     const int period = static_cast<int>(m_exactPeriodMs);
     m_periodMs = period <= 1 ? 1 : period;
-    m_accumulatedMs = 0;
+    m_pacer.SetPeriod(m_exactPeriodMs);
     boost::mutex::scoped_lock timer(m_timerLock);
     if (m_sendTimer)
         ChangeTimerQueueTimer(m_seeder->GetTimerQueue(), m_sendTimer, m_periodMs, m_periodMs);
 }
 
 void CVodSrvSession::StartSendTimer() {
-    int period;
-    {
-        boost::recursive_mutex::scoped_lock stats(m_statsLock);
-        period = m_periodMs;
-    }
+    boost::recursive_mutex::scoped_lock stats(m_statsLock);
+    const int period = m_periodMs;
     boost::mutex::scoped_lock timer(m_timerLock);
     // Deactivate clears the flag before it takes the timer lock, so no timer
     // is made after it deleted the last one.
     HANDLE queue = m_seeder->GetTimerQueue();
     if (m_sendTimer || !m_active || !queue)
         return;
+    // The first tick credits the time from now.
+    m_pacer.Start(MonotonicUs());
     if (!CreateTimerQueueTimer(&m_sendTimer, queue, &CVodSrvSession::SendTickThunk, this,
                                period, period, WT_EXECUTEDEFAULT))
         m_sendTimer = nullptr;
@@ -241,34 +254,38 @@ void CVodSrvSession::SendTick() {
     // The queue's pool starts a thread for every callback that waits: ticks
     // that queued up behind a slow one of the same session would each hold
     // a thread (hundreds under load). A tick that overlaps the previous one
-    // is skipped instead, and its time is not counted.
+    // is skipped instead; the next one credits its time.
     if (!m_active || m_ticking.exchange(true))
         return;
     {
         boost::recursive_mutex::scoped_lock stats(m_statsLock);
-        m_elapsedMs += m_periodMs;
-        m_accumulatedMs += static_cast<float>(m_periodMs);
-        while (m_accumulatedMs >= m_exactPeriodMs) {
-            SendOnePiece();
-            m_accumulatedMs -= m_exactPeriodMs;
-        }
+        // Timer-queue wake-ups come late, at 1 ms by several periods: the
+        // tick credits the time that really passed, not one period, and a
+        // piece not yet read keeps its credit for the next tick. Elapsed
+        // stops growing at the window, which any value past it closes.
+        m_elapsedMs = std::min(kWindowMs, m_elapsedMs) + m_pacer.Tick(MonotonicUs());
+        while (m_pacer.Due() && SendOnePiece())
+            m_pacer.Spend();
     }
     m_ticking = false;
 }
 
 // ------------------------------------------------------------------ pieces
 
-// Called with the statistics lock held.
-void CVodSrvSession::SendOnePiece() {
+// Called with the statistics lock held. Whether a piece left (or was
+// refused by the upload limit); either way the reads are topped up.
+bool CVodSrvSession::SendOnePiece() {
     boost::recursive_mutex::scoped_lock request(m_requestLock);
     boost::recursive_mutex::scoped_lock ready(m_readyLock);
-    if (!m_ready.empty()) {
+    const bool any = !m_ready.empty();
+    if (any) {
         const Ready first = m_ready.front();
         m_ready.pop_front();
         SendPiece(first);
         PieceBufferPool::Instance().Free(first.buffer);
     }
     StartReads();
+    return any;
 }
 
 // Called with the request and ready locks held.

@@ -13,6 +13,7 @@
 
 #include "net/PeerId.h"
 #include "service/IReadNotify2.h"
+#include "service/SendPacer.h"
 
 namespace ppn {
 class PPNCore;
@@ -78,7 +79,7 @@ private:
     void OnRequest(const VodRequestMsg& request);
     void AdjustRate();
     void SetPacing();
-    void SendOnePiece();
+    bool SendOnePiece();
     void StartReads();
     void SendPiece(const Ready& ready);
     void SendReliable(const char* data, std::uint32_t length);
@@ -112,7 +113,7 @@ private:
     int m_rate = kStartRate;
     int m_periodMs = 1;
     float m_exactPeriodMs = 0;
-    float m_accumulatedMs = 0;
+    SendPacer m_pacer;
 
     boost::mutex m_timerLock;
     HANDLE m_sendTimer = nullptr;

@@ -14,6 +14,7 @@
 //   CONNECTED <requesters>
 //   SOAK <ms> requests <n> pieces <n> bad <n> stalls <n> memory <bytes>
 //   TOTAL <ms> requests <n> pieces <n> bad <n> stalls <n>
+//   REQUESTERS <pieces of the first> <pieces of the second> ...
 // A stall is a request not confirmed within 20 s.
 #include "net/Winsock.h"
 
@@ -219,6 +220,10 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(counts.requests.load()),
                 static_cast<unsigned long long>(pieces), static_cast<unsigned long long>(bad),
                 static_cast<unsigned long long>(counts.stalls.load()));
+    std::printf("REQUESTERS");
+    for (auto& r : requesters)
+        std::printf(" %llu", static_cast<unsigned long long>(r->PieceCount()));
+    std::printf("\n");
     std::fflush(stdout);
     requesters.clear();
     return 0;
