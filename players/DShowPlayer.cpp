@@ -10,8 +10,10 @@
 #include <initguid.h>
 #include <wmsdkidl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/dshow/FilterClsids.h"
 #include "players/PlayerKind.h"
@@ -99,15 +101,19 @@ bool HasConnectedPin(IBaseFilter* filter)
     return connected;
 }
 
-bool IsInGraph(IBaseFilter* filter)
+size_t CountFilters(IGraphBuilder* graph)
 {
-    FILTER_INFO info = {};
-    if (FAILED(filter->QueryFilterInfo(&info)))
-        return false;
-    bool inGraph = info.pGraph != nullptr;
-    if (info.pGraph)
-        info.pGraph->Release();
-    return inGraph;
+    IEnumFilters* filters = nullptr;
+    if (FAILED(graph->EnumFilters(&filters)))
+        return 0;
+    size_t count = 0;
+    IBaseFilter* filter = nullptr;
+    while (filters->Next(1, &filter, nullptr) == S_OK) {
+        ++count;
+        filter->Release();
+    }
+    filters->Release();
+    return count;
 }
 
 // A "zaror://" address names a reader host by its address in this process:
@@ -200,9 +206,10 @@ HRESULT CDShowPlayer::Open(const wchar_t* address)
         FAILED(m_graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&m_seeking))))
         return E_NOINTERFACE;
     HRESULT built = BuildGraph(address);
-    // A windowless renderer that nothing was connected to has left the graph:
-    // let it go and use the graph's video window, as without one.
-    if (m_windowless && (!m_videoRenderer || !IsInGraph(m_videoRenderer)))
+    // A windowless renderer that nothing was connected to has left the graph
+    // (or refused to leave it): let it go and use the graph's video window,
+    // as without one.
+    if (m_windowless && (!m_videoRenderer || !HasConnectedPin(m_videoRenderer)))
         Release(m_windowless);
     Release(m_videoRenderer);
     if (FAILED(built))
@@ -330,23 +337,34 @@ HRESULT CDShowPlayer::RenderOutputPins(IBaseFilter* source)
     return all;
 }
 
+// Removing a filter invalidates the enumeration, so each pass removes one
+// filter and starts again. A filter that refuses to leave stays where it is
+// and is not asked again; and since every pass settles one filter, there are
+// never more passes than the graph had filters (a graph that reports a
+// removal it did not make cannot keep this going).
 void CDShowPlayer::RemoveUnconnectedFilters()
 {
-    bool removed = true;
-    while (removed) {
-        removed = false;
+    std::vector<IBaseFilter*> refused;   // compared only, never called
+    const size_t passes = CountFilters(m_graph) + 1;
+    for (size_t pass = 0; pass < passes; ++pass) {
         IEnumFilters* filters = nullptr;
         if (FAILED(m_graph->EnumFilters(&filters)))
             return;
+        IBaseFilter* found = nullptr;
         IBaseFilter* filter = nullptr;
-        while (!removed && filters->Next(1, &filter, nullptr) == S_OK) {
-            if (!HasConnectedPin(filter)) {
-                m_graph->RemoveFilter(filter);
-                removed = true;   // the enumeration starts again
-            }
-            filter->Release();
+        while (!found && filters->Next(1, &filter, nullptr) == S_OK) {
+            if (!HasConnectedPin(filter) &&
+                std::find(refused.begin(), refused.end(), filter) == refused.end())
+                found = filter;
+            else
+                filter->Release();
         }
         filters->Release();
+        if (!found)
+            return;
+        if (FAILED(m_graph->RemoveFilter(found)))
+            refused.push_back(found);
+        found->Release();
     }
 }
 
@@ -547,21 +565,30 @@ void CDShowPlayer::UpdateVideoRect()
     m_videoWindow->SetWindowPosition(left, top, width, height);
 }
 
+// The owner answers a sent state at once, and may close the player then
+// (or close it and open another address): the interface drained here is held
+// for the whole drain, and once the player no longer has it the drain ends
+// without another word about that graph.
 void CDShowPlayer::OnGraphEvent()
 {
-    if (!m_events)
+    IMediaEventEx* events = m_events;
+    if (!events)
         return;
+    events->AddRef();
     long code = 0;
     LONG_PTR first = 0, second = 0;
     bool complete = false;
-    while (SUCCEEDED(m_events->GetEvent(&code, &first, &second, 0))) {
-        if (code == EC_BUFFERING_DATA)
-            Notify(WM_PLAYER_PLAYSTATE, first ? PLAYSTATE_BUFFERING : PLAYSTATE_PLAYING, 0, true);
-        else if (code == EC_COMPLETE)
-            complete = true;
-        m_events->FreeEventParams(code, first, second);
+    while (m_events == events && SUCCEEDED(events->GetEvent(&code, &first, &second, 0))) {
+        const bool buffering = code == EC_BUFFERING_DATA;
+        const bool nowBuffering = first != 0;
+        complete = complete || code == EC_COMPLETE;
+        events->FreeEventParams(code, first, second);
+        if (buffering)
+            Notify(WM_PLAYER_PLAYSTATE, nowBuffering ? PLAYSTATE_BUFFERING : PLAYSTATE_PLAYING, 0, true);
     }
-    if (complete)
+    const bool stillOpen = m_events == events;
+    events->Release();
+    if (complete && stillOpen)
         Notify(WM_PLAYER_PLAYSTATE, PLAYSTATE_STOPPED, 0, true);
 }
 

@@ -11,6 +11,7 @@
 #include "players/hooks/FullscreenLock.h"
 #include "players/hooks/PlayerHookRegistry.h"
 #include "players/hooks/PlayerHooks.h"
+#include "players/hosts/DeferredDeletion.h"
 #include "players/hosts/FlashOCX.h"
 #include "players/hosts/FlvOCX.h"
 #include "players/hosts/RealOCX.h"
@@ -278,22 +279,34 @@ HRESULT CPlayerSelector::Pause()
 
 HRESULT CPlayerSelector::Stop()
 {
+    HRESULT hr;
     switch (m_kind) {
-    case PLAYER_REAL: return m_real->Stop();
-    case PLAYER_FLASH: {
-        HRESULT hr = m_flash->Stop();
-        return FAILED(hr) ? hr : m_flash->GotoFrame(1);
-    }
-    case PLAYER_FLV: return m_flv->Stop();
-    case PLAYER_WMP: {
-        HRESULT hr = m_wmp->Stop();
+    case PLAYER_REAL: hr = m_real->Stop(); break;
+    case PLAYER_FLASH:
+        hr = m_flash->Stop();
+        if (SUCCEEDED(hr))
+            hr = m_flash->GotoFrame(1);
+        break;
+    case PLAYER_FLV: hr = m_flv->Stop(); break;
+    case PLAYER_WMP:
+        hr = m_wmp->Stop();
         RemoveFullscreenLockHook();
-        return hr;
-    }
-    case PLAYER_DSHOW: return m_dshow->Stop();
-    case PLAYER_VLC: return m_vlc->Stop();
+        break;
+    case PLAYER_DSHOW: hr = m_dshow->Stop(); break;
+    case PLAYER_VLC: hr = m_vlc->Stop(); break;
     default: return E_PLAYER_NONE;
     }
+    // The DirectShow and FLV players leave full screen as they stop.
+    UnlockUnlessFullScreen();
+    return hr;
+}
+
+// The lock is for a player in full screen only; it must never outlive that.
+void CPlayerSelector::UnlockUnlessFullScreen()
+{
+    int fullScreen = 0;
+    if (IsFullscreenLockHookInstalled() && SUCCEEDED(GetFullScreen(&fullScreen)) && !fullScreen)
+        RemoveFullscreenLockHook();
 }
 
 HRESULT CPlayerSelector::Close()
@@ -303,10 +316,7 @@ HRESULT CPlayerSelector::Close()
     case PLAYER_REAL:
         hr = m_real->Close();
         ShowWindow(m_real->Handle(), SW_HIDE);
-        m_real->Destroy();
-        delete m_real;
-        m_real = nullptr;
-        HostDeleted();
+        DeleteRealHost();
         break;
     case PLAYER_FLASH:
         hr = m_flash->Stop();
@@ -333,8 +343,36 @@ HRESULT CPlayerSelector::Close()
         ShowWindow(m_vlc->Handle(), SW_HIDE);
         break;
     }
+    // A closed player is not full screen, so nothing stays locked: Alt+Tab
+    // works again. (A selector with nothing open leaves another's lock.)
+    if (m_kind != PLAYER_NONE)
+        RemoveFullscreenLockHook();
     m_kind = PLAYER_NONE;
     return hr;
+}
+
+// Closed inside one of its control's events (the owner answering a state
+// the control reports), the host leaves this selector at once and is
+// destroyed once the event has returned, so the control is never released
+// under its own call.
+void CPlayerSelector::DeleteRealHost()
+{
+    CRealOCX* host = m_real;
+    m_real = nullptr;
+    HostDeleted();
+    if (!host->IsFiring()) {
+        host->Destroy();
+        delete host;
+        return;
+    }
+    host->Detach();
+    RetryAfterEvent([host] {
+        if (host->IsFiring())
+            return false;
+        host->Destroy();
+        delete host;
+        return true;
+    });
 }
 
 void CPlayerSelector::DestroyAll()
@@ -515,9 +553,8 @@ HRESULT CPlayerSelector::GetPosition(double* position)
     default: return E_PLAYER_NONE;
     }
 
+    UnlockUnlessFullScreen();
     int fullScreen = 0;
-    if (IsFullscreenLockHookInstalled() && SUCCEEDED(GetFullScreen(&fullScreen)) && !fullScreen)
-        RemoveFullscreenLockHook();
     if (m_autoFullscreen && !m_autoFullscreenDone && *position > 0) {
         if (SUCCEEDED(GetFullScreen(&fullScreen)) && !fullScreen)
             SendMessageW(m_owner, WM_COMMAND, IDC_FULLSCREEN, 0);

@@ -83,6 +83,8 @@ private:
     HRESULT HandOver(const wchar_t* address);
     HWND HostWindow(int kind) const;
     void Centre(bool stopWhenFullScreen);
+    void UnlockUnlessFullScreen();
+    void DeleteRealHost();
     void HostCreated() { ++s_liveHosts; }
     void HostDeleted() { --s_liveHosts; }
 

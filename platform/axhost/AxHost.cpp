@@ -109,38 +109,51 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool RegisterHostClass()
+HMODULE ThisModule()
 {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = HostWindowProc;
-    wc.cbWndExtra = sizeof(LONG_PTR);
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&HostWindowProc), &module);
+    return module;
+}
+
+// The class is this module's own (not global): other components of the
+// process may register a global class of the same name, which is theirs and
+// stays so. A window created with this module's instance finds the local
+// class first; everyone else finds theirs.
+bool RegisterHostClass()
+{
+    HMODULE module = ThisModule();
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(module, kHostClassName, &existing) && existing.hInstance == module) {
+        if (existing.lpfnWndProc == HostWindowProc)
+            return true;
+        // Ours by its instance, but left by an earlier load of this library
+        // whose code is gone: replaced (it fails while a window of it lives,
+        // and the next call tries again).
+        UnregisterClassW(kHostClassName, module);
+    }
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = HostWindowProc;
+    wc.cbWndExtra = sizeof(LONG_PTR);
     wc.hInstance = module;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = kHostClassName;
-    // A process-wide class outlives the module that registered it: one left
-    // by an earlier load of this library points at code that is gone.
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(nullptr, kHostClassName, &existing)) {
-        if (existing.lpfnWndProc == HostWindowProc)
-            return true;
-        UnregisterClassW(kHostClassName, existing.hInstance);
-    }
     return RegisterClassExW(&wc) != 0;
 }
 
-// The site of a window of this class only: other windows' extra bytes mean
-// something else.
+// The site of a window of this module's class only: other windows' extra
+// bytes mean something else, also those of another module's class of the
+// same name.
 CAxHostSite* HostSite(HWND window)
 {
     wchar_t name[32] = {};
-    if (!IsWindow(window) || !GetClassNameW(window, name, 32) || lstrcmpW(name, kHostClassName) != 0)
+    if (!IsWindow(window) || !GetClassNameW(window, name, 32) || lstrcmpW(name, kHostClassName) != 0 ||
+        reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE)) != ThisModule())
         return nullptr;
     return SiteOf(window);
 }
@@ -149,8 +162,7 @@ CAxHostSite* HostSite(HWND window)
 
 bool AxWinInit()
 {
-    static const bool registered = RegisterHostClass();
-    return registered;
+    return RegisterHostClass();
 }
 
 HRESULT AxGetControl(HWND host, IUnknown** control)

@@ -14,7 +14,10 @@ namespace axhost {
 
 const wchar_t kHostClassName[] = L"AtlAxWin71";
 
-// Registers the class (process-wide) on the first call; false when it cannot.
+// Registers the class as this module's own (a window finds it when created
+// with this module's instance), unless it is registered already; false when
+// it cannot be now (a later call tries again). A global class of the same
+// name from another component is left alone.
 bool AxWinInit();
 
 // The hosted control's IUnknown; E_FAIL for a window without one.

@@ -170,7 +170,9 @@ STDMETHODIMP CDispEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
         if (given != map_[i].argCount || (given > 0 && !params->rgvarg))
             return S_OK;
         static DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        ++firing_;
         OnEvent(id, EventArgs(params ? *params : none));
+        --firing_;
         return S_OK;
     }
     return S_OK;

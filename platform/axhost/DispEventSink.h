@@ -41,6 +41,9 @@ public:
     HRESULT DispEventAdvise(IUnknown* control);
     HRESULT DispEventUnadvise();
     bool IsAdvised() const { return point_ != nullptr; }
+    // True while an event is being handled: the control is in the middle of
+    // raising it, and must not be released from under itself.
+    bool IsFiring() const { return firing_ > 0; }
     // The interface advised (the published one before any advise).
     const IID& EventInterface() const { return events_; }
 
@@ -74,6 +77,7 @@ private:
     IID events_;
     IConnectionPoint* point_ = nullptr;
     DWORD cookie_ = 0;
+    int firing_ = 0;   // events being handled, nested ones counted
 };
 
 // The default source interface a control names for itself; false when it

@@ -120,6 +120,7 @@ private:
     volatile LONG refs_ = 1;
     com::CConnectionPoint events_;
     HWND video_ = nullptr;
+    int firing_ = 0;   // events being raised, nested ones counted
 };
 
 // The class factory's creation of a stand-in; TOVRA_STANDIN_FAIL_CREATE

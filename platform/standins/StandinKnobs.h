@@ -14,6 +14,11 @@
 //                                connection (from 1) as damaged: its error
 //                                event, as for a damaged stream
 //   TOVRA_STANDIN_NO_VLCCONTROL2 the VLC control answers no IVLCControl2
+//   TOVRA_STANDIN_UNGUARDED_EVENTS the controls raise events without holding
+//                                themselves, as some real ones do: a sink
+//                                that releases the control's last reference
+//                                inside an event would destroy it under its
+//                                own call (logged, and the control kept)
 #include <string>
 
 namespace standins {

@@ -190,7 +190,8 @@ HRESULT CRealOCX::GetSourceUrl(BSTR* url)
 
 void CRealOCX::Notify(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    m_selector->NotifyOwner(PLAYER_REAL, message, wParam, lParam, true);
+    if (m_selector)
+        m_selector->NotifyOwner(PLAYER_REAL, message, wParam, lParam, true);
 }
 
 void CRealOCX::OnEvent(DISPID id, const axhost::EventArgs& args)

@@ -43,6 +43,10 @@ public:
     HRESULT GetSourceUrl(BSTR* url);
     int PollActivity(int* cursorMoved);
 
+    // Its later events reach no selector (a host closed inside an event, on
+    // its way out).
+    void Detach() { m_selector = nullptr; }
+
     static LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
     // The one Real hook of the process.
     static bool HookInstalled();
@@ -56,5 +60,5 @@ private:
     void InstallHook();
     static void RemoveHook();
 
-    CPlayerSelector* m_selector;   // not owned
+    CPlayerSelector* m_selector;   // not owned; null once detached
 };

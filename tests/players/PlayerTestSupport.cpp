@@ -15,6 +15,8 @@ bool RecordingOwner::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam
         MSG m = {hwnd, message, wParam, lParam, 0, {0, 0}};
         seen.push_back(m);
         result = 0;
+        if (react)
+            react(message, wParam);
         return true;
     }
     return false;

@@ -14,6 +14,9 @@ public:
     RecordingOwner();
 
     std::vector<MSG> seen;
+    // Called with each recorded message once it is recorded: the owner's own
+    // answer to it, as the control's (stopping and closing the player, say).
+    std::function<void(UINT message, WPARAM wParam)> react;
 
     // Dispatches what is queued on this thread, then counts message.
     int Count(UINT message);

@@ -54,12 +54,19 @@ protected:
     }
     void TearDown() override
     {
+        Knob("TestRendererSetKeepInGraph", 0);
         m_selector.DestroyAll();
         CoUninitialize();
     }
     static void Knob(const char* name, int value)
     {
         reinterpret_cast<SetKnob>(reinterpret_cast<void*>(GetProcAddress(s_renderer, name)))(value);
+    }
+    static LONG RefusedRemovals()
+    {
+        typedef LONG(__stdcall * ReadCount)();
+        return reinterpret_cast<ReadCount>(
+            reinterpret_cast<void*>(GetProcAddress(s_renderer, "TestRendererRefusedRemovals")))();
     }
     static RendererState State()
     {
@@ -273,20 +280,37 @@ TEST_F(WindowlessTest, AFullScreenLockFollowsThePlayerAndAutoFullScreenAsksOnce)
 TEST_F(WindowlessTest, ARendererLeftUnconnectedIsLetGoForTheGraphsVideoWindow)
 {
     Knob("TestRendererSetRefuse", 1);
-    HRESULT hr = m_selector.Open(m_engine->Url(L"rm").c_str());
-    ASSERT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
-    CDShowPlayer* player = m_selector.DShowHost();
-    EXPECT_FALSE(player->IsWindowless());
-    EXPECT_EQ(0u, FilterNames(player->Graph()).count(L"VideoRender"));
-    // The picture now comes through the graph's own renderer.
-    int width = 0, height = 0;
-    EXPECT_EQ(S_OK, m_selector.GetVideoSize(&width, &height));
-    EXPECT_EQ(176, width);
-    EXPECT_EQ(144, height);
-    EXPECT_EQ(S_OK, m_selector.SetFullScreen(1));
-    EXPECT_EQ(1, FullScreen());
-    EXPECT_EQ(S_OK, m_selector.SetFullScreen(0));
-    EXPECT_EQ(0, FullScreen());
+    struct Case {
+        const char* what;
+        int keepInGraph;
+        size_t renderersLeft;
+        LONG refusals;
+    };
+    const Case cases[] = {
+        {"removed from the graph", 0, 0, 0},
+        // Asked to leave once, and left in place when it will not.
+        {"refusing to leave the graph", 1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        Knob("TestRendererSetKeepInGraph", c.keepInGraph);
+        HRESULT hr = m_selector.Open(m_engine->Url(L"rm").c_str());
+        ASSERT_TRUE(SUCCEEDED(hr)) << c.what << std::hex << hr;
+        CDShowPlayer* player = m_selector.DShowHost();
+        EXPECT_FALSE(player->IsWindowless()) << c.what;
+        EXPECT_EQ(c.renderersLeft, FilterNames(player->Graph()).count(L"VideoRender")) << c.what;
+        EXPECT_EQ(c.refusals, RefusedRemovals()) << c.what;
+        // The picture now comes through the graph's own renderer.
+        int width = 0, height = 0;
+        EXPECT_EQ(S_OK, m_selector.GetVideoSize(&width, &height)) << c.what;
+        EXPECT_EQ(176, width) << c.what;
+        EXPECT_EQ(144, height) << c.what;
+        EXPECT_EQ(S_OK, m_selector.SetFullScreen(1)) << c.what;
+        EXPECT_EQ(1, FullScreen()) << c.what;
+        EXPECT_EQ(S_OK, m_selector.SetFullScreen(0)) << c.what;
+        EXPECT_EQ(0, FullScreen()) << c.what;
+        // The graph's teardown may take it now.
+        Knob("TestRendererSetKeepInGraph", 0);
+    }
 }
 
 TEST_F(WindowlessTest, OrgSizeCentresThePictureWhenItFits)
@@ -326,6 +350,68 @@ TEST_F(WindowlessTest, OrgSizeCentresThePictureWhenItFits)
     RECT rect = {};
     GetWindowRect(Player(), &rect);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), rect.right - rect.left);
+}
+
+TEST_F(WindowlessTest, TheLockEndsWithThePlaybackHoweverItEnds)
+{
+    RecordingOwner other;
+    ShowWindow(other.Handle(), SW_SHOW);
+    m_selector.SetLockFullscreen(1);
+    enum class End { ClipEnds, Stop, Close };
+    const struct {
+        const char* what;
+        End end;
+    } cases[] = {{"the clip ends", End::ClipEnds}, {"Stop", End::Stop}, {"Close", End::Close}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str())) << c.what;
+        ASSERT_TRUE(SUCCEEDED(m_selector.Play())) << c.what;
+        ASSERT_EQ(S_OK, m_selector.SetFullScreen(1)) << c.what;
+        // Locked: the keyboard's way to another window is refused.
+        SetActiveWindow(other.Handle());
+        EXPECT_NE(other.Handle(), GetActiveWindow()) << c.what;
+        switch (c.end) {
+        case End::ClipEnds:
+            // As the control does: an ended clip is stopped, then closed.
+            m_owner.react = [&](UINT message, WPARAM state) {
+                if (message == WM_PLAYER_PLAYSTATE && state == PLAYSTATE_STOPPED &&
+                    m_selector.Kind() == PLAYER_DSHOW) {
+                    m_selector.Stop();
+                    m_selector.Close();
+                }
+            };
+            EXPECT_TRUE(PumpUntil([&] { return m_selector.Kind() == PLAYER_NONE; }, kPlayMs))
+                << c.what;
+            m_owner.react = nullptr;
+            break;
+        case End::Stop: EXPECT_TRUE(SUCCEEDED(m_selector.Stop())) << c.what; break;
+        case End::Close: EXPECT_EQ(S_OK, m_selector.Close()) << c.what; break;
+        }
+        EXPECT_FALSE(IsFullscreenLockHookInstalled()) << c.what;
+        SetActiveWindow(other.Handle());
+        EXPECT_EQ(other.Handle(), GetActiveWindow()) << c.what;
+    }
+}
+
+TEST_F(WindowlessTest, AnOwnerThatClosesThePlayerOnAGraphEventEndsTheDrain)
+{
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    m_owner.react = [&](UINT message, WPARAM state) {
+        if (message == WM_PLAYER_PLAYSTATE && state == PLAYSTATE_BUFFERING)
+            m_selector.Close();
+    };
+    IMediaEventSink* sink = nullptr;
+    ASSERT_EQ(S_OK, m_selector.DShowHost()->Graph()->QueryInterface(
+                        IID_IMediaEventSink, reinterpret_cast<void**>(&sink)));
+    // Two events in one drain; the first one's answer closes the player.
+    sink->Notify(EC_BUFFERING_DATA, 1, 0);
+    sink->Notify(EC_BUFFERING_DATA, 0, 0);
+    sink->Release();
+    EXPECT_TRUE(PumpUntil([&] { return m_selector.Kind() == PLAYER_NONE; }, kPlayMs));
+    EXPECT_EQ(nullptr, m_selector.DShowHost()->Graph());
+    // Buffering, then the close's own stop; the closed graph's second event
+    // never reaches the owner.
+    EXPECT_EQ((std::vector<WPARAM>{PLAYSTATE_BUFFERING, PLAYSTATE_STOPPED}),
+              m_owner.Params(WM_PLAYER_PLAYSTATE));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/axhost/AxHost.h"
 #include "players/PlayerSelector.h"
+#include "players/hooks/FullscreenLock.h"
 #include "players/hooks/PlayerHookRegistry.h"
 #include "players/hosts/FlashOCX.h"
 #include "players/hosts/FlvOCX.h"
@@ -476,6 +477,32 @@ TEST_F(FlashHostTest, FullScreenClicksOnlyTheMoviesOwnWindows)
               (std::vector<std::wstring>{L"GetVariable(rvFullscreen)",
                                          L"SetVariable(mediaFullscreen,1)", L"full screen left",
                                          L"SetVariable(mediaURL,)", L"SetVariable(mediaStop,1)"}));
+}
+
+// A locked full-screen movie that is stopped leaves full screen, and the lock
+// goes with it: the keyboard reaches other windows again.
+TEST_F(FlashHostTest, StoppingALockedFullScreenMovieEndsTheLock)
+{
+    RecordingOwner other;
+    ShowWindow(other.Handle(), SW_SHOW);
+    ShowWindow(m_owner.Handle(), SW_SHOW);
+    m_selector.SetLockFullscreen(1);
+    ASSERT_EQ(m_selector.Open(kMedia), S_OK);
+    ASSERT_EQ(m_selector.Kind(), PLAYER_FLV);
+    ASSERT_EQ(m_selector.SetFullScreen(1), S_OK);
+    int full = 0;
+    ASSERT_EQ(m_selector.GetFullScreen(&full), S_OK);
+    ASSERT_EQ(full, 1);
+    ASSERT_TRUE(IsFullscreenLockHookInstalled());
+    SetActiveWindow(other.Handle());
+    EXPECT_NE(GetActiveWindow(), other.Handle());
+
+    ASSERT_EQ(m_selector.Stop(), S_OK);
+    ASSERT_EQ(m_selector.GetFullScreen(&full), S_OK);
+    EXPECT_EQ(full, 0);
+    EXPECT_FALSE(IsFullscreenLockHookInstalled());
+    SetActiveWindow(other.Handle());
+    EXPECT_EQ(GetActiveWindow(), other.Handle());
 }
 
 }  // namespace

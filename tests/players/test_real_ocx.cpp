@@ -230,4 +230,41 @@ TEST_F(RealHostTest, TwoRealHostsShareOneHook)
     other.DestroyAll();
 }
 
+// The control says it stopped, and the owner (as the control does) stops and
+// closes the player right inside that event: the owner hears the same states,
+// and the host with its control goes only once the event has returned, even
+// for a control that does not hold itself while it raises the event.
+TEST_F(RealHostTest, AnOwnerClosingThePlayerInsideItsEventGetsTheHostDestroyedAfterIt)
+{
+    SetStandinKnob(L"UNGUARDED_EVENTS", L"1");
+    OpenReal();
+    HWND host = nullptr;
+    ASSERT_EQ(S_OK, m_selector.GetPlayerWindow(&host));
+    control->Release();   // the host's reference is the control's last
+    control = nullptr;
+    m_owner.react = [&](UINT message, WPARAM state) {
+        if (message == WM_PLAYER_PLAYSTATE && state == PLAYSTATE_STOPPED &&
+            m_selector.Kind() == PLAYER_REAL) {
+            m_selector.Stop();
+            m_selector.Close();
+        }
+    };
+    TakeStandinLog();
+    // Nobody listens there: an error, then state 0 (stopped).
+    ASSERT_EQ(S_OK, m_selector.Play());
+    ASSERT_TRUE(PumpUntil([&] { return m_selector.Kind() == PLAYER_NONE; }, kWaitMs));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(host); }, kWaitMs));
+    std::wstring log = TakeStandinLog();
+    EXPECT_EQ(std::wstring::npos, log.find(L"released inside its own event")) << log;
+    EXPECT_NE(std::wstring::npos, log.find(L"Real.DoStop")) << log;
+    EXPECT_EQ(std::vector<WPARAM>{PLAYSTATE_STOPPED}, m_owner.Params(WM_PLAYER_PLAYSTATE));
+    // Connecting, then the stop's own "closed".
+    EXPECT_EQ((std::vector<WPARAM>{3, 2}), m_owner.Params(WM_PLAYER_OPENSTATE));
+    EXPECT_EQ(1, m_owner.Count(WM_PLAYER_ERROR));
+    m_owner.react = nullptr;
+    EXPECT_FALSE(PlayerHooksInstalled());
+    // The next Open makes a new host.
+    EXPECT_EQ(S_OK, m_selector.Open(kNowhere));
+}
+
 }  // namespace

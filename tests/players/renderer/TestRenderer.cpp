@@ -1,7 +1,8 @@
 // TestVideoRenderer.dll: a video renderer for graph tests that accepts the
 // windowless mode Wine's VMR-9 refuses under the null display driver. It
 // takes RGB32 pictures, drops them at once, records what the player asks of
-// it, and on request refuses every connection or reports no picture size.
+// it, and on request refuses every connection, refuses to leave its graph or
+// reports no picture size.
 #include <windows.h>
 #include <d3d9.h>
 #include <dshow.h>
@@ -17,6 +18,8 @@ namespace {
 struct Knobs {
     volatile LONG refuse = 0;
     volatile LONG zeroSize = 0;
+    volatile LONG keepInGraph = 0;
+    volatile LONG refusedRemovals = 0;
     volatile LONG frames = 0;
     HWND clippingWindow = nullptr;
     DWORD aspectMode = 0;
@@ -34,6 +37,16 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return CFilter::QueryInterface(iid, object); }
     STDMETHODIMP_(ULONG) AddRef() override { return CFilter::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return CFilter::Release(); }
+
+    // Leaving the graph (joining none) is refused while asked to.
+    STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override
+    {
+        if (!graph && g_knobs.keepInGraph) {
+            InterlockedIncrement(&g_knobs.refusedRemovals);
+            return E_FAIL;
+        }
+        return CFilter::JoinFilterGraph(graph, name);
+    }
 
     // IVMRFilterConfig9: only the windowless mode is taken.
     STDMETHODIMP SetImageCompositor(IVMRImageCompositor9*) override { return E_NOTIMPL; }
@@ -180,6 +193,17 @@ extern "C" void __stdcall TestRendererSetRefuse(int refuse)
 extern "C" void __stdcall TestRendererSetZeroSize(int zero)
 {
     g_knobs.zeroSize = zero;
+}
+
+extern "C" void __stdcall TestRendererSetKeepInGraph(int keep)
+{
+    g_knobs.keepInGraph = keep;
+    g_knobs.refusedRemovals = 0;
+}
+
+extern "C" LONG __stdcall TestRendererRefusedRemovals()
+{
+    return g_knobs.refusedRemovals;
 }
 
 extern "C" void __stdcall TestRendererState(HWND* clippingWindow, DWORD* aspectMode,
