@@ -14,6 +14,8 @@
 //                                connection (from 1) as damaged: its error
 //                                event, as for a damaged stream
 //   TOVRA_STANDIN_NO_VLCCONTROL2 the VLC control answers no IVLCControl2
+//   TOVRA_STANDIN_REAL_BUFFERING "elapsed,remaining": the Real control's
+//                                buffering times, whatever it plays
 #include <string>
 
 namespace standins {
