@@ -8,6 +8,7 @@
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComModule.h"
 #include "players/CodecRegistration.h"
+#include "players/hooks/PlayerHooks.h"
 #include "service/ServiceInstall.h"
 #include "vodctl_h.h"
 
@@ -24,9 +25,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return com::ModuleMain(instance, reason, reserved);
 }
 
+// A player hook calls into this module: it stays while one is installed.
 STDAPI DllCanUnloadNow()
 {
-    return com::CanUnloadModule();
+    return PlayerHooksInstalled() ? S_FALSE : com::CanUnloadModule();
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)

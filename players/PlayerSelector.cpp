@@ -130,6 +130,8 @@ HWND CPlayerSelector::HostWindow(int kind) const
 
 int CPlayerSelector::CreateRealHost()
 {
+    if (m_real)
+        return 1;
     int made = CreateHost(m_real, this, WS_CHILD, m_rect, m_parent, kRealId);
     if (made) {
         HostCreated();
@@ -140,6 +142,8 @@ int CPlayerSelector::CreateRealHost()
 
 int CPlayerSelector::CreateFlashHost()
 {
+    if (m_flash)
+        return 1;
     int made = CreateHost(m_flash, this, WS_CHILD | WS_CLIPSIBLINGS, m_rect, m_parent, kFlashId);
     if (made) {
         HostCreated();
@@ -151,6 +155,8 @@ int CPlayerSelector::CreateFlashHost()
 
 int CPlayerSelector::CreateFlvHost(const wchar_t* movie)
 {
+    if (m_flv)
+        return 1;
     auto* host = new CFlvOCX(this);
     if (movie && *movie)
         host->SetMovieUrl(movie);
@@ -168,6 +174,8 @@ int CPlayerSelector::CreateFlvHost(const wchar_t* movie)
 
 int CPlayerSelector::CreateWmpHost()
 {
+    if (m_wmp)
+        return 1;
     int made = CreateHost(m_wmp, this, WS_CHILD | WS_CLIPCHILDREN, m_rect, m_parent, kWmpId);
     if (made) {
         m_wmp->CreationSetup();
@@ -178,6 +186,8 @@ int CPlayerSelector::CreateWmpHost()
 
 int CPlayerSelector::CreateDShowHost()
 {
+    if (m_dshow)
+        return 1;
     int made = CreateHost(m_dshow, this, WS_CHILD | WS_CLIPCHILDREN, m_rect, m_parent, kDShowId);
     if (made)
         HostCreated();
@@ -186,6 +196,8 @@ int CPlayerSelector::CreateDShowHost()
 
 int CPlayerSelector::CreateVlcHost()
 {
+    if (m_vlc)
+        return 1;
     int made = CreateHost(m_vlc, this, WS_CHILD | WS_CLIPSIBLINGS, m_rect, m_parent, kVlcId);
     if (made) {
         HostCreated();

@@ -56,6 +56,8 @@ public:
     void SetFlvPlayerUrl(const wchar_t* movie);
     void NotifyOwner(int kind, UINT message, WPARAM wParam, LPARAM lParam, bool send);
 
+    // 1 when the host exists afterwards (one that exists is kept), 0 when
+    // it cannot be made.
     int CreateRealHost();
     int CreateFlashHost();
     int CreateWmpHost();

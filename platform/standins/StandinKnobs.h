@@ -19,6 +19,8 @@
 //                                that releases the control's last reference
 //                                inside an event would destroy it under its
 //                                own call (logged, and the control kept)
+//   TOVRA_STANDIN_REAL_BUFFERING "elapsed,remaining": the Real control's
+//                                buffering times, whatever it plays
 #include <string>
 
 namespace standins {

@@ -13,6 +13,8 @@ VlcHookRegistry::~VlcHookRegistry()
 
 bool VlcHookRegistry::Add(DWORD threadId, HHOOK hook, HWND videoWindow)
 {
+    if (!hook)
+        return false;   // refused by the system: the host tries again later
     EnterCriticalSection(&m_lock);
     bool added = m_entries.emplace(threadId, Entry{hook, videoWindow}).second;
     LeaveCriticalSection(&m_lock);

@@ -15,7 +15,8 @@ public:
     VlcHookRegistry& operator=(const VlcHookRegistry&) = delete;
 
     // Adds the thread's entry; false, and the hook unhooked, when the thread
-    // has one already (it stays as it was).
+    // has one already (it stays as it was); false for a null hook, which is
+    // not recorded.
     bool Add(DWORD threadId, HHOOK hook, HWND videoWindow);
     // Unhooks and erases the thread's entry.
     void Remove(DWORD threadId);

@@ -253,6 +253,8 @@ void CVLCOCX::RegisterHook()
         return;
     DWORD thread = GetWindowThreadProcessId(video, nullptr);
     HHOOK hook = SetWindowsHookExW(WH_MOUSE, MouseHookProc, nullptr, thread);
+    if (!hook)
+        return;   // tried again at the next poll
     m_hookedThread = thread;
     VlcHooks().Add(thread, hook, video);   // a thread hooked already keeps its hook
 }

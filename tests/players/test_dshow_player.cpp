@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "platform/dshow/Filter.h"
 #include "players/DShowPlayer.h"
 #include "players/PlayerSelector.h"
 #include "vod/reader/ReaderHostRegistry.h"
@@ -112,6 +113,34 @@ TEST_F(DShowPlayerTest, VolumeMapsToTheGraphsHundredthsOfADecibel)
     EXPECT_EQ(S_OK, m_selector.SetMute(1));
     EXPECT_EQ(S_OK, m_selector.SetMute(0));
     EXPECT_EQ(-600, GraphVolume(Graph()));
+}
+
+// A filter without pins that reports through the graph's event sink, as a
+// network source does while it fills its buffer.
+class BufferingFilter : public CFilter {
+public:
+    BufferingFilter() : CFilter(GUID_NULL) {}
+
+protected:
+    std::vector<CPin*> PinList() override { return {}; }
+};
+
+TEST_F(DShowPlayerTest, AFiltersBufferingReportsReachTheOwnerInOrder)
+{
+    m_engine.reset(new RunningHost(L"clip.rm"));
+    ASSERT_EQ(S_OK, m_selector.Open(m_engine->Url(L"rm").c_str()));
+    auto* filter = new BufferingFilter;
+    ASSERT_EQ(S_OK, Graph()->AddFilter(filter, L"Buffering"));
+    ASSERT_TRUE(SUCCEEDED(m_selector.Play()));
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kPlayMs));
+    m_owner.seen.clear();
+    filter->NotifyEvent(EC_BUFFERING_DATA, TRUE, 0);
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_BUFFERING, kPlayMs));
+    filter->NotifyEvent(EC_BUFFERING_DATA, FALSE, 0);
+    ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kPlayMs));
+    EXPECT_EQ((std::vector<WPARAM>{PLAYSTATE_BUFFERING, PLAYSTATE_PLAYING}),
+              m_owner.Params(WM_PLAYER_PLAYSTATE));
+    filter->Release();
 }
 
 TEST_F(DShowPlayerTest, AStreamNoDecoderTakesRendersPartlyAndItsFiltersGo)

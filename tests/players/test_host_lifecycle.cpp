@@ -6,8 +6,13 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <vector>
+
 #include "platform/axhost/AxHost.h"
+#include "players/DShowPlayer.h"
 #include "players/PlayerSelector.h"
+#include "players/hooks/FullscreenLock.h"
+#include "players/hooks/PlayerHooks.h"
 #include "players/hosts/FlashOCX.h"
 #include "players/hosts/FlvOCX.h"
 #include "players/hosts/RealOCX.h"
@@ -69,6 +74,14 @@ int HostWindows(HWND owner)
         GetClassNameW(child, name, 32);
         count += lstrcmpW(name, L"AtlAxWin71") == 0;
     }
+    return count;
+}
+
+int ChildWindows(HWND owner)
+{
+    int count = 0;
+    for (HWND child = GetWindow(owner, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        ++count;
     return count;
 }
 
@@ -171,6 +184,67 @@ TYPED_TEST(HostLifecycleTest, AFailedCreationLeavesNothingBehind)
         EXPECT_EQ(1, this->Create(host));
         EXPECT_EQ(1, host.Destroy());
     }
+}
+
+// Creating a host that exists keeps it: no second window or control, and
+// the hosts the selector counts are gone with DestroyAll, hooks with them.
+TEST_F(StandinSelectorTest, CreatingAHostThatExistsKeepsIt)
+{
+    struct Case {
+        const char* what;
+        int (*create)(CPlayerSelector&);
+    };
+    const Case cases[] = {
+        {"Real", [](CPlayerSelector& s) { return s.CreateRealHost(); }},
+        {"Flash", [](CPlayerSelector& s) { return s.CreateFlashHost(); }},
+        {"FLV", [](CPlayerSelector& s) { return s.CreateFlvHost(L"movie.swf"); }},
+        {"WMP", [](CPlayerSelector& s) { return s.CreateWmpHost(); }},
+        {"DirectShow", [](CPlayerSelector& s) { return s.CreateDShowHost(); }},
+        {"VLC", [](CPlayerSelector& s) { return s.CreateVlcHost(); }},
+    };
+    const HWND owner = m_owner.Handle();
+    int made = 0;
+    for (const Case& c : cases) {
+        ASSERT_EQ(1, c.create(m_selector)) << c.what;
+        ++made;
+        EXPECT_EQ(made, ChildWindows(owner)) << c.what;
+        EXPECT_EQ(1, c.create(m_selector)) << c.what;
+        EXPECT_EQ(made, ChildWindows(owner)) << c.what << " made a second host";
+    }
+    // A full-screen lock hook stays only while a host is alive.
+    InstallFullscreenLockHook();
+    ASSERT_TRUE(IsFullscreenLockHookInstalled());
+    m_selector.DestroyAll();
+    EXPECT_EQ(0, ChildWindows(owner));
+    EXPECT_FALSE(PlayerHooksInstalled());
+}
+
+// A new parent takes every host window that exists but the DirectShow
+// host's, which stays where it was made.
+TEST_F(StandinSelectorTest, ANewParentTakesTheHostWindowsButTheDirectShowOne)
+{
+    ASSERT_EQ(1, m_selector.CreateRealHost());
+    ASSERT_EQ(1, m_selector.CreateFlvHost(L""));
+    ASSERT_EQ(1, m_selector.CreateDShowHost());
+    ASSERT_EQ(1, m_selector.CreateVlcHost());
+    const HWND owner = m_owner.Handle();
+    std::vector<HWND> hosts;
+    for (HWND child = GetWindow(owner, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        hosts.push_back(child);
+    ASSERT_EQ(4u, hosts.size());
+    const HWND dshow = m_selector.DShowHost()->Handle();
+
+    RecordingOwner other;
+    m_selector.SetParentWindow(other.Handle());
+    for (HWND host : hosts)
+        EXPECT_EQ(host == dshow ? owner : other.Handle(), GetParent(host)) << host;
+    // Hosts made from now on are made there.
+    ASSERT_EQ(1, m_selector.CreateWmpHost());
+    ASSERT_EQ(1, m_selector.CreateFlashHost());
+    EXPECT_EQ(5, ChildWindows(other.Handle()));
+    m_selector.SetParentWindow(owner);
+    EXPECT_EQ(6, ChildWindows(owner));
+    EXPECT_EQ(0, ChildWindows(other.Handle()));
 }
 
 }  // namespace

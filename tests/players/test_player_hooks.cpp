@@ -196,6 +196,9 @@ TEST_F(HookTest, AVlcThreadKeepsOneHook)
     HHOOK first = SetWindowsHookExW(WH_MOUSE, PassOn, nullptr, thread);
     HHOOK second = SetWindowsHookExW(WH_MOUSE, PassOn, nullptr, thread);
     ASSERT_TRUE(first && second);
+    // A hook the system refused is not recorded: the thread takes one later.
+    EXPECT_FALSE(vlc.Add(thread, nullptr, nullptr));
+    EXPECT_FALSE(vlc.HasHooks());
     EXPECT_TRUE(vlc.Add(thread, first, nullptr));
     EXPECT_FALSE(vlc.Add(thread, second, nullptr));
     EXPECT_FALSE(UnhookWindowsHookEx(second));   // the refused one was unhooked

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,17 @@
 #include "tests/players/HostedControl.h"
 #include "tests/players/PlayerTestSupport.h"
 #include "tests/players/StandinSelectorTest.h"
+#include "tests/vod/http/FileReaderHost.h"
+#include "vod/http/HttpServer.h"
 
 namespace {
 
 const DWORD kWaitMs = 5000;
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
 // Nobody listens there: the stand-in reports an error after a Play.
 const wchar_t kNowhere[] = L"http://127.0.0.1:9/clip.rm";
 
@@ -51,7 +59,31 @@ protected:
         ASSERT_EQ(S_OK, CallByName(control, L"TestRaiseEvent", DISPATCH_METHOD, args));
     }
 
+    // The media file served over HTTP by a loopback server of this process.
+    std::wstring Serve(const wchar_t* file)
+    {
+        std::string bytes;
+        EXPECT_TRUE(FileReaderHost::LoadFile(std::wstring(MEDIA_DIR) + L"/" + file, &bytes));
+        reader.reset(new FileReaderHost(bytes));
+        EXPECT_TRUE(server.Start(0));
+        server.SetReaderHost(reader.get());
+        return L"http://127.0.0.1:" + std::to_wstring(server.GetPort()) + L"/" + file;
+    }
+
+    // A served clip with a picture, playing.
+    void PlayClip()
+    {
+        ASSERT_EQ(S_OK, m_selector.Open(Serve(L"long.rm").c_str()));
+        ASSERT_EQ(PLAYER_REAL, m_selector.Kind());
+        control = HostedControl(m_selector);
+        ASSERT_NE(nullptr, control);
+        ASSERT_EQ(S_OK, m_selector.Play());
+        ASSERT_TRUE(m_owner.WaitFor(WM_PLAYER_PLAYSTATE, PLAYSTATE_PLAYING, kWaitMs));
+    }
+
     IDispatch* control = nullptr;
+    std::unique_ptr<FileReaderHost> reader;
+    HttpServer server;
 };
 
 TEST_F(RealHostTest, CreationActivatesTheControlWithItsSetup)
@@ -154,6 +186,24 @@ TEST_F(RealHostTest, EveryEventBecomesItsPlayerMessage)
                  TextValue(L"detail")});
     ASSERT_EQ(1u, m_owner.seen.size());
     EXPECT_NE(0, m_owner.seen[0].lParam);
+}
+
+// The share of the buffering time that has elapsed; without any buffering
+// time the output is left as it was.
+TEST_F(RealHostTest, BufferingPercentIsTheElapsedShareOfTheBufferingTime)
+{
+    OpenReal();
+    struct Case {
+        const wchar_t* times;   // elapsed, remaining
+        int percent;
+    };
+    const Case cases[] = {{L"3,0", 100}, {L"1,3", 25}, {L"0,7", 0}, {L"0,0", 42}};
+    for (const Case& c : cases) {
+        SetStandinKnob(L"REAL_BUFFERING", c.times);
+        int percent = 42;
+        EXPECT_EQ(S_OK, m_selector.GetBufferingPercent(&percent)) << Narrow(c.times);
+        EXPECT_EQ(c.percent, percent) << Narrow(c.times);
+    }
 }
 
 TEST_F(RealHostTest, ACreationFailureGivesTheRealCode)
@@ -265,6 +315,67 @@ TEST_F(RealHostTest, AnOwnerClosingThePlayerInsideItsEventGetsTheHostDestroyedAf
     EXPECT_FALSE(PlayerHooksInstalled());
     // The next Open makes a new host.
     EXPECT_EQ(S_OK, m_selector.Open(kNowhere));
+}
+
+// A double-click on a clip with a picture puts the control in full screen,
+// and the next one takes it out again.
+TEST_F(RealHostTest, ADoubleClickOnAPictureTogglesTheControlsFullScreen)
+{
+    ASSERT_NO_FATAL_FAILURE(PlayClip());
+    int width = 0, height = 0;
+    ASSERT_EQ(S_OK, m_selector.GetVideoSize(&width, &height));
+    ASSERT_EQ(176, width);
+    HWND video = HostedWindow(m_selector, L"PNGUIClass");
+    ASSERT_NE(nullptr, video);
+    const POINT at = CentreOf(video);
+    int moved = 0;
+    m_selector.PollActivity(&moved);
+    struct Step {
+        int fullScreen;
+        const wchar_t* call;
+    };
+    for (const Step& step : {Step{1, L"Real.SetFullScreen"}, Step{0, L"Real.SetOriginalSize"}}) {
+        TakeStandinLog();
+        for (int click = 0; click < 2; ++click) {
+            MouseAt(MOUSEEVENTF_LEFTDOWN, at.x, at.y);
+            MouseAt(MOUSEEVENTF_LEFTUP, at.x, at.y);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return m_selector.PollActivity(&moved) == 1; }, kWaitMs))
+            << step.fullScreen;
+        EXPECT_NE(std::wstring::npos, TakeStandinLog().find(step.call)) << step.fullScreen;
+        int fullScreen = -1;
+        EXPECT_EQ(S_OK, m_selector.GetFullScreen(&fullScreen));
+        EXPECT_EQ(step.fullScreen, fullScreen);
+    }
+    server.Stop();
+}
+
+// Opening another kind while a Real clip plays stops and hides the Real
+// host, takes its hook away, and its reports no longer reach the owner.
+TEST_F(RealHostTest, OpeningAnotherKindWhileRealPlaysClosesReal)
+{
+    ASSERT_NO_FATAL_FAILURE(PlayClip());
+    ASSERT_TRUE(PlayerHooksInstalled());
+    HWND real = nullptr;
+    ASSERT_EQ(S_OK, m_selector.GetPlayerWindow(&real));
+    TakeStandinLog();
+    ASSERT_EQ(S_OK, m_selector.Open(L"vlch://127.0.0.1:9/live", PLAYER_VLC));
+    EXPECT_EQ(PLAYER_VLC, m_selector.Kind());
+    const std::wstring log = TakeStandinLog();
+    const std::size_t stop = log.find(L"Real.DoStop");
+    EXPECT_NE(std::wstring::npos, stop) << Narrow(log);
+    EXPECT_LT(stop, log.find(L"VLC.playlist.add")) << Narrow(log);
+    EXPECT_FALSE(IsWindowVisible(real));
+    EXPECT_FALSE(PlayerHooksInstalled());
+    HWND vlc = nullptr;
+    ASSERT_EQ(S_OK, m_selector.GetPlayerWindow(&vlc));
+    EXPECT_TRUE(IsWindowVisible(vlc));
+
+    m_owner.seen.clear();
+    Raise(1013, {LongValue(3)});
+    PumpMessages();
+    EXPECT_TRUE(m_owner.seen.empty());
+    server.Stop();
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <windowsx.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "platform/axhost/PublishedIds.h"
+#include "platform/standins/StandinKnobs.h"
 #include "platform/standins/real/RmStreamReader.h"
 
 namespace standins {
@@ -130,6 +132,12 @@ HRESULT CRealStandin::Call(DISPID id, WORD, const CallArgs& args, VARIANT* resul
     case M_GET_CLIP_HEIGHT: ReturnLong(result, facts.height); return S_OK;
     case M_GET_BUFFERING_ELAPSED:
     case M_GET_BUFFERING_REMAINING: {
+        long given[2] = {};
+        const std::wstring knob = KnobText(L"REAL_BUFFERING");
+        if (std::swscanf(knob.c_str(), L"%ld,%ld", &given[0], &given[1]) == 2) {
+            ReturnLong(result, given[id == M_GET_BUFFERING_ELAPSED ? 0 : 1]);
+            return S_OK;
+        }
         // Buffering counts the media time ahead of the clock against the preroll.
         std::uint32_t ahead = facts.bufferedMs > playback_.PositionMs()
                                   ? facts.bufferedMs - playback_.PositionMs() : 0;
