@@ -349,7 +349,10 @@ void CCStreamView::OnStop(LPARAM fromButton)
 bool CCStreamView::ResetPlayback()
 {
     DetachAdPane();
+    // The buffer advertisement's count goes with its timer: a later play or
+    // open counts from the start again.
     KillTimer(Window(), TIMER_PREBUFFER);
+    prebufferTicks_ = 0;
     if (playState_ == 1 || playState_ == 2) {
         mainPlayer_.Stop();
         SetPlayState(stoppedByUser_ ? 3 : 4);
