@@ -260,7 +260,11 @@ void CCStreamView::OnPlayPause()
         }
         if (ignored)
             return;
+        // The play's own reset clears the programme's title, which belongs
+        // to this play: it is kept across it.
+        const std::wstring title = programmeTitle_;
         if (!url.empty() && PlayUrl(url.c_str(), replaying_)) {
+            programmeTitle_ = title;
             playButton_.latched = 1;
             playButton_.Refresh();
             NotifyEngine(WM_VOD_PLAYER_PLAYING);
