@@ -13,6 +13,7 @@
 #include "control/ControlIds.h"
 #include "control/ControlRules.h"
 #include "control/ControlStrings.h"
+#include "control/SelfReference.h"
 #include "live/LiveCore.h"
 #include "platform/window/WindowBase.h"
 #include "players/PlayerKind.h"
@@ -221,6 +222,8 @@ bool CCStreamView::GetTopDocument(IHTMLDocument2** document)
 
 void CCStreamView::OnPlayPause()
 {
+    // A failed play shows its message box.
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     if (playState_ == 1) {
         if (SUCCEEDED(mainPlayer_.Pause())) {
             SetPlayState(2);
@@ -401,6 +404,7 @@ LRESULT CCStreamView::OnClose()
 // replay of an earlier error may be playing already (a play would pause it).
 void CCStreamView::OnReplay(WPARAM copy)
 {
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     if (opened_ && playState_ == 0) {
         replaying_ = true;
         SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED), 0);
