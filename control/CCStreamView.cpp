@@ -1,13 +1,19 @@
+// The engines need Winsock 2 before windows.h.
+#include <winsock2.h>
+
 #include "control/CCStreamView.h"
 
 #include <olectl.h>
 
+#include <climits>
 #include <new>
 
+#include "live/LiveCore.h"
 #include "platform/axhost/AxHost.h"
 #include "platform/com/ComModule.h"
 #include "platform/com/Enumerator.h"
 #include "players/CodecRegistration.h"
+#include "vod/VodCore.h"
 
 namespace {
 
@@ -87,6 +93,9 @@ CCStreamView::CCStreamView()
 CCStreamView::~CCStreamView()
 {
     DestroyControlWindow();
+    // A close put off while a challenge was answered leaves its engine.
+    delete vod_;
+    delete live_;
     if (dispatchInfo_)
         dispatchInfo_->Release();
     for (BSTR text : {nat_, stun_, cgi_, action_, outPlayerId_, playMode_, bufferAD_, cookieFormat_,
@@ -140,8 +149,12 @@ STDMETHODIMP_(ULONG) CCStreamView::AddRef()
 STDMETHODIMP_(ULONG) CCStreamView::Release()
 {
     LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0)
+    if (refs == 0) {
+        // A reference held across a loop that the destruction runs must not
+        // bring the count to 0 a second time.
+        refs_ = LONG_MIN / 2;
         delete this;
+    }
     return static_cast<ULONG>(refs);
 }
 

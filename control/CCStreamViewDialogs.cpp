@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include "control/ControlIds.h"
+#include "control/SelfReference.h"
 #include "ui/CSettingsDlg.h"
 #include "vod/VodEngineMessages.h"
 
@@ -29,6 +30,7 @@ bool CCStreamView::ProcessDialogMessage(HWND, UINT message, WPARAM wParam, LPARA
         if (LOWORD(wParam) == IDC_PLAYLIST && HIWORD(wParam) == 0) {
             OnPlaylistToggle();
         } else if (LOWORD(wParam) == ID_SETTINGS) {
+            SelfReference hold(static_cast<ICStreamView2*>(this));
             CSettingsDlg settings;
             settings.DoModal(GetActiveWindow());
         } else {
@@ -59,6 +61,7 @@ LRESULT CCStreamView::OnAuthChallenge(WPARAM bytes, LPARAM length)
 {
     if (channelAuth_.Running())
         return 0;
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     const LRESULT answer = channelAuth_.Answer(reinterpret_cast<const char*>(bytes),
                                                static_cast<int>(length), GetActiveWindow(),
                                                LoginPageAddress());

@@ -180,11 +180,7 @@ void CCStreamView::LayoutVideo(bool flvMovie)
 {
     mainPlayer_.SetParentWindow(Window());
     mainPlayer_.SetRect(PlayerRect(), FALSE);
-    if (!flvMovie)
-        return;
-    // A live channel always plays through the FLV movie; a video's media
-    // type joins this test once Open records it.
-    if (coreKind_ == CORE_LIVE)
+    if (flvMovie)
         mainPlayer_.SetFlvPlayerUrl(flvPlayer_ ? flvPlayer_ : L"");
 }
 

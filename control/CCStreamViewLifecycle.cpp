@@ -13,6 +13,7 @@
 #include "control/ControlIds.h"
 #include "control/ControlRules.h"
 #include "control/ControlStrings.h"
+#include "control/SelfReference.h"
 #include "live/LiveCore.h"
 #include "platform/window/WindowBase.h"
 #include "players/PlayerKind.h"
@@ -221,6 +222,8 @@ bool CCStreamView::GetTopDocument(IHTMLDocument2** document)
 
 void CCStreamView::OnPlayPause()
 {
+    // A failed play shows its message box.
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     if (playState_ == 1) {
         if (SUCCEEDED(mainPlayer_.Pause())) {
             SetPlayState(2);
@@ -260,7 +263,11 @@ void CCStreamView::OnPlayPause()
         }
         if (ignored)
             return;
+        // The play's own reset clears the programme's title, which belongs
+        // to this play: it is kept across it.
+        const std::wstring title = programmeTitle_;
         if (!url.empty() && PlayUrl(url.c_str(), replaying_)) {
+            programmeTitle_ = title;
             playButton_.latched = 1;
             playButton_.Refresh();
             NotifyEngine(WM_VOD_PLAYER_PLAYING);
@@ -349,7 +356,10 @@ void CCStreamView::OnStop(LPARAM fromButton)
 bool CCStreamView::ResetPlayback()
 {
     DetachAdPane();
+    // The buffer advertisement's count goes with its timer: a later play or
+    // open counts from the start again.
     KillTimer(Window(), TIMER_PREBUFFER);
+    prebufferTicks_ = 0;
     if (playState_ == 1 || playState_ == 2) {
         mainPlayer_.Stop();
         SetPlayState(stoppedByUser_ ? 3 : 4);
@@ -394,6 +404,7 @@ LRESULT CCStreamView::OnClose()
 // replay of an earlier error may be playing already (a play would pause it).
 void CCStreamView::OnReplay(WPARAM copy)
 {
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     if (opened_ && playState_ == 0) {
         replaying_ = true;
         SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED), 0);

@@ -3,6 +3,7 @@
 
 #include "control/CAboutDlg.h"
 #include "control/ControlIds.h"
+#include "control/SelfReference.h"
 #include "platform/window/WindowBase.h"
 
 namespace {
@@ -33,6 +34,7 @@ void CCStreamView::OnMouseActivate(LPARAM lParam)
 
 void CCStreamView::ShowAbout()
 {
+    SelfReference hold(static_cast<ICStreamView2*>(this));
     CAboutDlg about;
     about.DoModal(GetActiveWindow());
 }

@@ -102,14 +102,19 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
         else
             status_.SetStateText(static_cast<UINT>(lParam));
         return true;
-    case WM_LIVE_STREAM_READY:
-        // The title is valid during the call only: copied.
-        programmeTitle_ = wParam ? reinterpret_cast<const wchar_t*>(wParam) : L"";
+    case WM_LIVE_STREAM_READY: {
+        // The title is valid during the call only: copied. The stop ends the
+        // old programme and clears its title; the new title belongs to the
+        // play posted after it, so it is put back once the stop is done.
+        const std::wstring title = wParam ? reinterpret_cast<const wchar_t*>(wParam) : L"";
+        programmeTitle_ = title;
         if (!stoppedByUser_) {
             SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, BN_CLICKED), 0);
+            programmeTitle_ = title;
             PostMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED), 0);
         }
         return true;
+    }
     case WM_VOD_RELAY_TEXT:
     case WM_LIVE_RELAY_TEXT:
         result = OnRelayText(wParam, lParam);

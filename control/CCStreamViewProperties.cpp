@@ -103,7 +103,6 @@ STRING_PROPERTY(Cgi, cgi_, StoreTrimmed)
 STRING_PROPERTY(Action, action_, StoreCopy)
 STRING_PROPERTY(OutPlayerId, outPlayerId_, StoreCopy)
 STRING_PROPERTY(BufferAD, bufferAD_, StoreTrimmed)
-STRING_PROPERTY(StopAD, stopAD_, StoreTrimmed)
 STRING_PROPERTY(ADAppend, adAppend_, StoreCopy)
 STRING_PROPERTY(StatusBarDisplay, statusBarDisplay_, StoreCopy)
 STRING_PROPERTY(PasuedAD, pasuedAD_, StoreCopy)
@@ -134,6 +133,20 @@ STDMETHODIMP CCStreamView::put_AutoSize(VARIANT_BOOL value)
 STDMETHODIMP CCStreamView::get_AutoSize(VARIANT_BOOL* value)
 {
     return Out(autoSize_, value);
+}
+
+STDMETHODIMP CCStreamView::get_StopAD(BSTR* value)
+{
+    return CopyOut(stopAD_, value);
+}
+
+// Nothing plays or is paused: the new advertisement shows at once.
+STDMETHODIMP CCStreamView::put_StopAD(BSTR value)
+{
+    HRESULT result = StoreTrimmed(stopAD_, value);
+    if (SUCCEEDED(result) && WindowExists() && playState_ != 1 && playState_ != 2)
+        ShowFlashAd(true);
+    return result;
 }
 
 STDMETHODIMP CCStreamView::get_FlvPlayer(BSTR* value)

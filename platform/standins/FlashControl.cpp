@@ -1,6 +1,7 @@
 #include "platform/standins/FlashControl.h"
 
 #include "platform/axhost/PublishedIds.h"
+#include "platform/standins/MovieFetch.h"
 
 namespace standins {
 
@@ -112,6 +113,7 @@ void CFlashControl::LoadMovie()
 {
     playback_.reset();
     readyState_ = 0;
+    Log(L"movie read " + FetchMovie(movie_));
     Fire(FLASH_EVENT_READYSTATECHANGE, {LongArg(0)});
     // TOVRA_STANDIN_FLASH_HOLD_READY: the movie never finishes loading, and
     // a test raises the ready states itself.

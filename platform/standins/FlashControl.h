@@ -12,8 +12,11 @@ namespace standins {
 // The Shockwave Flash stand-in. A movie whose address ends in
 // "flvplayer2.swf" is the FLV player: it answers the player's variables and
 // plays the FLV named by "mediaURL" (FlvPlayback). Any other movie only
-// loads. Loading raises OnReadyStateChange 0, OnProgress 37, ready state 3,
-// OnProgress 100 and ready state 4 within the Movie put. A requested
+// loads. Loading reads the movie's address once (only from a test server on
+// the loopback) and records the answer, so a test sees which movie the host
+// named and whether it was there; the bytes are not played. It raises
+// OnReadyStateChange 0, OnProgress 37, ready state 3, OnProgress 100 and
+// ready state 4 within the Movie put. A requested
 // full-screen change happens at the next left click on the movie, as the
 // real player needs the user's input: entering opens a screen-sized window
 // of the movie's class, a click on that window leaves.

@@ -20,7 +20,22 @@ namespace {
 using namespace controltest;
 
 const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
-             kDownloadedPercent = 43, kUserSession = 45;
+             kDownloadedPercent = 43, kUserSession = 45, kStopAD = 22;
+
+// What the content server answers for any movie address.
+const wchar_t kMovieRead[] = L": 200, 64 bytes\n";
+
+// Real input at a screen point: the cursor moved there, a left button
+// pressed or released.
+void MouseAt(int x, int y, DWORD button)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
+    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
+    input.mi.dwFlags = button | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
+}
 
 class ControlBehaviour : public ControlPageTest {
 protected:
@@ -58,6 +73,25 @@ protected:
     }
     std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
     bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(control_->Window(), id)) != FALSE; }
+    // The viewer clicks a button of the bar: pressed (the button takes the
+    // mouse), then released over it.
+    ::testing::AssertionResult Click(int id)
+    {
+        HWND button = GetDlgItem(control_->Window(), id);
+        RECT box;
+        GetWindowRect(button, &box);
+        const int x = (box.left + box.right) / 2, y = (box.top + box.bottom) / 2;
+        SetForegroundWindow(page_);
+        MouseAt(x, y, MOUSEEVENTF_LEFTDOWN);
+        const bool taken = PumpUntil([&] { return GetCapture() == button; });
+        MouseAt(x, y, MOUSEEVENTF_LEFTUP);
+        if (!taken)
+            return ::testing::AssertionFailure() << "button " << id << " never took the mouse";
+        return PumpUntil([] { return GetCapture() == nullptr; })
+                   ? ::testing::AssertionSuccess()
+                   : ::testing::AssertionFailure() << "button " << id << " kept the mouse";
+    }
+    std::wstring MovieUrl(const char* name) { return Wide(contentBase_) + L"/movie/" + Wide(name); }
 
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
@@ -216,6 +250,97 @@ TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
     EXPECT_TRUE(Events().empty()) << "play waits for the advertisement";
     ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound));
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
+}
+
+// The advertisement's count ends with its timer: a new Open counts its
+// seconds from the first again, and after the viewer's Stop the Play button
+// plays at once.
+TEST_F(ControlBehaviour, OpenAndStopEndTheBufferAdvertisementsCount)
+{
+    ASSERT_TRUE(RegisterStandins());
+    bag_.values[L"Action"] = SeedAction();
+    bag_.values[L"BufferTime"] = L"4";
+    bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
+        << Narrow(Text(kStateString));
+    // The first second of the new count shows the buffering text, not a percent.
+    EXPECT_EQ(control_->Open(), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲中..."; }))
+        << Narrow(Text(kStateString));
+    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
+        << Narrow(Text(kStateString));
+
+    ASSERT_TRUE(Click(IDC_STOP));
+    ASSERT_TRUE(Click(IDC_PLAY));
+    ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }))
+        << "play after stop was ignored: " << Narrow(Text(kStateString));
+    EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
+}
+
+// The page's FlvPlayer, given before the control has a window, is the movie
+// the FLV player loads, for an FLV video as for a live channel: the Flash
+// stand-in reads it from the content server.
+TEST_F(ControlBehaviour, ThePagesFlvMovieIsLoadedForVideosAndChannels)
+{
+    ASSERT_TRUE(RegisterStandins());
+    const std::wstring movie = MovieUrl("player/flvplayer2.swf");
+    const struct {
+        const char* name;
+        std::wstring action, bufferTime;
+    } cases[] = {
+        {"video", SeedAction(), L"2"},
+        {"channel", L"type=live&cid=" + FixtureText("TOVRA_LIVE_CID"), L"0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        content_.Set("{\"reset\": true}");
+        TakeStandinLog();
+        sink_.calls.clear();
+        bag_.values[L"Action"] = c.action;
+        bag_.values[L"BufferTime"] = c.bufferTime;
+        bag_.values[L"FlvPlayer"] = L" " + movie + L" ";
+        Activate();
+        ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
+            << Narrow(Text(kStateString));
+        const std::wstring log = TakeStandinLog();
+        EXPECT_NE(log.find(L"Flash.movie read " + movie + kMovieRead), std::wstring::npos)
+            << Narrow(log);
+        EXPECT_EQ(log.find(L"not fetched"), std::wstring::npos)
+            << "a movie other than the page's: " << Narrow(log);
+        EXPECT_GE(Served("movie"), 1);
+        Close();
+    }
+}
+
+// A StopAD put shows the advertisement at once while nothing plays or is
+// paused; while playing or paused it is only stored.
+TEST_F(ControlBehaviour, AStopAdvertisementPutShowsAtOnceOnlyWhenStopped)
+{
+    ASSERT_TRUE(RegisterStandins());
+    bag_.values[L"AutoPlay"] = L"0";
+    Activate();
+    const struct {
+        WPARAM report;   // 0: none, the control stays stopped
+        const char* name;
+        bool shown;
+    } cases[] = {
+        {0, "stop1.swf", true},
+        {PLAYSTATE_PLAYING, "stop2.swf", false},
+        {PLAYSTATE_PAUSED, "stop3.swf", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.report)
+            PlayerReports(c.report);
+        TakeStandinLog();
+        const std::wstring ad = MovieUrl(c.name);
+        EXPECT_EQ(olehost::PutText(dispatch_, kStopAD, (L"  " + ad).c_str()), S_OK);
+        EXPECT_EQ(Text(kStopAD), ad);
+        const std::wstring log = TakeStandinLog();
+        EXPECT_EQ(log.find(L"Flash.movie read " + ad + kMovieRead) != std::wstring::npos, c.shown)
+            << Narrow(log);
+    }
 }
 
 // AutoPlay opens at once: the engine runs, getad goes to the Cgi URL as one

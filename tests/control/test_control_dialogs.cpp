@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "common/md5/Md5.h"
 #include "control/ControlIds.h"
+#include "platform/com/ComModule.h"
 #include "tests/tools/StubBrowser.h"
 #include "tests/ui/DialogDriver.h"
 #include "tests/vod/CacheTestPrefix.h"
@@ -172,6 +174,64 @@ TEST_F(ControlDialogs, TheWindowGoesWhileThePasswordDialogIsUp)
     EXPECT_EQ(control_->Window(), nullptr);
     EXPECT_FALSE(IsWindow(shown));
     EXPECT_EQ(driver.Unexpected(), 0);
+}
+
+// What the page does from its timer inside the dialog's loop.
+std::function<void()> g_pageAction;
+
+void CALLBACK PageActs(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_pageAction();
+}
+
+// The page lets go of the control while the password dialog is up: the
+// sink unadvised, the object closed, its site taken and every reference
+// released. The control's own reference keeps it through the dialog's loop,
+// and it goes once the loop ended.
+TEST_F(ControlDialogs, ThePageReleasesTheControlWhileThePasswordDialogIsUp)
+{
+    AskForAPassword();
+    const LONG locksBefore = com::ModuleLockCount();
+    HWND shown = nullptr;
+    bool activated = false, released = false;
+    ULONG left = 0;
+    g_pageAction = [&] {
+        // A dialog that came within the activation waits until the page
+        // has the control.
+        if (!activated) {
+            SetTimer(nullptr, 0, 50, PageActs);
+            return;
+        }
+        point_->Unadvise(cookie_);
+        point_->Release();
+        point_ = nullptr;
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        ole_ = nullptr;
+        dispatch_->Release();
+        dispatch_ = nullptr;
+        left = control_->Release();
+        control_ = nullptr;
+        released = true;
+    };
+    DialogDriver driver({[&](HWND dialog) {
+        shown = dialog;
+        SetTimer(nullptr, 0, 50, PageActs);
+    }});
+    Activate();
+    activated = true;
+    ASSERT_TRUE(PumpUntil([&] { return released; })) << tracker_.Get("/_state");
+    EXPECT_EQ(left, 1u) << "only the control's own reference is left in the loop";
+    ASSERT_TRUE(PumpUntil([&] { return com::ModuleLockCount() == locksBefore; }))
+        << "the control outlived its dialog: " << com::ModuleLockCount() - locksBefore;
+    EXPECT_FALSE(IsWindow(shown));
+    EXPECT_TRUE(sink_.calls.empty());
+    EXPECT_EQ(driver.Unexpected(), 0);
+    site_.reset();
+    DestroyWindow(page_);
+    page_ = nullptr;
 }
 
 // Outside a browser the automatic login names our program.

@@ -26,7 +26,7 @@ namespace {
 
 using namespace controltest;
 
-const DISPID kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39;
+const DISPID kStateString = 17, kInfoString = 25, kLocalPlayerUrl = 38, kPlayState = 39;
 const wchar_t kPlayFailed[] = L"播放媒体失败！";
 
 // One page, with its play-state events, its texts and its chat as the
@@ -144,6 +144,22 @@ TEST_F(ControlLive, AWindowsMediaErrorReplaysWithTheDirectShowPlayer)
         EXPECT_EQ(page.Text(kStateString), kPlayFailed);
         EXPECT_EQ(page.Text(kPlayState), L"0");
     }
+}
+
+// The FLV channel's header names its programme ("Test channel"): the
+// stream-ready notice stops and plays again, and the status strip then
+// rotates "正在播放: " and the title, the only keyed text without the
+// statistics line.
+TEST_F(ControlLive, TheProgrammeTitleShowsOnceTheChannelPlays)
+{
+    ASSERT_NO_FATAL_FAILURE(Channel("TOVRA_LIVE_CID"));
+    bag_.values[L"EnableNetDataDisplay"] = L"0";
+    Page page;
+    ASSERT_TRUE(page.Open(bag_));
+    ASSERT_TRUE(PumpUntil([&] { return page.Events().size() >= 2; }, kPlayBound))
+        << Narrow(page.Text(kStateString));
+    EXPECT_EQ(page.Events(), (std::vector<LONG>{2, 1}));
+    EXPECT_EQ(page.Text(kInfoString), L"正在播放: Test channel") << Narrow(page.Text(kInfoString));
 }
 
 // A page script that closes the control as soon as it reports 0.
