@@ -22,6 +22,8 @@
 #include "ui/CClientPassDlg.h"
 #include "ui/CClientUserPassDlg.h"
 #include "ui/chat/ChatMsg.h"
+#include "ui/chat/EmoticonPicture.h"
+#include "tests/platform/EmoticonClass.h"
 #include "tests/platform/StandinSupport.h"
 
 namespace {
@@ -207,6 +209,7 @@ TEST_F(Shots, ALiveChannel)
     Shoot(nullptr, L"live-playlist");
     Command(IDC_PLAYLIST);
 
+    EmoticonClassInProcess emoticons(TOVRA_EMOTICON_DLL, CLSID_EmoticonPicture);
     Control().Chat().Show();
     Receive(Control(), u"小明", u"大家好\x7f/:A\x7f", RGB(0, 0, 255));
     Receive(Control(), u"阿花", u"\x7f/:B\x7f 这场比赛真精彩 \x7f/:C\x7f\x7f/:D\x7f", RGB(192, 0, 0));
