@@ -329,7 +329,10 @@ ULONG Seconds(HRESULT result, double seconds)
 STDMETHODIMP CCStreamView::get_Duration(ULONG* value)
 {
     double duration = 0;
-    return Out(Seconds(mainPlayer_.GetDuration(&duration), duration), value);
+    // The player is asked first: a call's arguments are evaluated in no set
+    // order, and the seconds passed beside the call could be read before it.
+    const HRESULT result = mainPlayer_.GetDuration(&duration);
+    return Out(Seconds(result, duration), value);
 }
 
 STDMETHODIMP CCStreamView::put_Duration(ULONG)
@@ -340,7 +343,8 @@ STDMETHODIMP CCStreamView::put_Duration(ULONG)
 STDMETHODIMP CCStreamView::get_CurPlay(ULONG* value)
 {
     double position = 0;
-    return Out(Seconds(mainPlayer_.GetPosition(&position), position), value);
+    const HRESULT result = mainPlayer_.GetPosition(&position);
+    return Out(Seconds(result, position), value);
 }
 
 STDMETHODIMP CCStreamView::put_CurPlay(ULONG)

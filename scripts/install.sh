@@ -8,7 +8,7 @@ PACKAGES=(
   libboost1.74-dev googletest libbenchmark-dev
   cmake ninja-build ccache python3 clang libclang-rt-14-dev
   file xz-utils psmisc curl ffmpeg nginx-light coturn nftables
-  xvfb xauth
+  xvfb xauth fonts-wqy-microhei fonts-wine
 )
 
 missing=()

@@ -10,7 +10,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;hnetcfg=${TOVRA_DLLOVERRIDES:+;$TOVRA_D
 # Tests talk to 127.0.0.0/8 only: no proxy may leak into WinInet.
 unset http_proxy https_proxy ftp_proxy all_proxy no_proxy \
       HTTP_PROXY HTTPS_PROXY FTP_PROXY ALL_PROXY NO_PROXY
-unset DISPLAY
+# Programs get no display (the prefix's null driver needs none), except the
+# pictures' prefix, whose x11 driver draws on TOVRA_DISPLAY.
+if [ -n "${TOVRA_DISPLAY:-}" ]; then export DISPLAY=$TOVRA_DISPLAY; else unset DISPLAY; fi
 
 # Debian's "wine" script prefers the 32-bit loader whenever it is installed,
 # even where the kernel cannot run it; call the loader of the prefix's kind.

@@ -114,6 +114,11 @@ void CClientUserPassDlg::OnOK()
     const std::string body = SystemCodePage(L"user=" + m_user + L"&pass=" + digest);
     Post(m_url.c_str(), body.data(), static_cast<int>(body.size()), kLoginRequest, 3);
     m_password = digest;
+    // The field shows the digest that was sent. Filling it reports a change:
+    // the flag keeps telling whether that digest was the stored one.
+    const bool storedDigest = m_storedDigest;
+    SetDlgItemTextW(Handle(), IDC_PASSWORD, m_password.c_str());
+    m_storedDigest = storedDigest;
     EnableInput(false);
 }
 

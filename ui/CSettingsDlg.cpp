@@ -91,7 +91,7 @@ bool CSettingsDlg::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARA
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog();
-        result = TRUE;
+        result = FALSE;  // the focus is placed
         return true;
     case WM_NOTIFY: {
         auto header = reinterpret_cast<const NMHDR*>(lParam);
@@ -143,6 +143,12 @@ void CSettingsDlg::OnInitDialog()
         SetNumber(dialog, IDC_NET_UP, CVodCacheFile::GetNetUp());
         CheckUnit(dialog, CVodCacheFile::GetDataType() == 2 ? IDC_UNIT_KBYTES : IDC_UNIT_KBITS);
     }
+    // The list takes the focus unless an item that failed to fill took it:
+    // only a focused list draws its selection in the highlight colour, an
+    // unfocused one in the face colour, barely apart from its white rows.
+    HWND focus = GetFocus();
+    if (!focus || !IsChild(dialog, focus))
+        SetFocus(list);
     dialogs::CenterDialog(dialog);
 }
 

@@ -19,6 +19,7 @@ namespace {
 
 using namespace controltest;
 
+const DISPID kPosition = 14, kDuration = 18, kCurPlay = 19;
 const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
              kDownloadedPercent = 43, kUserSession = 45, kStopAD = 22;
 
@@ -72,6 +73,20 @@ protected:
         return values;
     }
     std::wstring Text(DISPID id) { return olehost::GetText(dispatch_, id); }
+    ULONG Number(DISPID id) { return static_cast<ULONG>(_wtoi(Text(id).c_str())); }
+    // What a page shows as time, read through IDispatch together once a
+    // video has played a while: the seconds played lie between the per mille
+    // positions read before and after them. Answers the video's seconds.
+    ULONG ExpectTimeReadings()
+    {
+        EXPECT_TRUE(PumpUntil([&] { return Number(kPosition) > 0; }, kPlayBound));
+        const ULONG before = Number(kPosition), seconds = Number(kCurPlay),
+                    duration = Number(kDuration), after = Number(kPosition);
+        EXPECT_GT(seconds, 0u);
+        EXPECT_LE(before * duration / 1000, seconds) << before << " of " << duration;
+        EXPECT_LE(seconds * 1000, (after + 1) * duration) << after << " of " << duration;
+        return duration;
+    }
     bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(control_->Window(), id)) != FALSE; }
     // The viewer clicks a button of the bar: pressed (the button takes the
     // mouse), then released over it.
@@ -113,6 +128,8 @@ TEST_F(ControlBehaviour, AVideoFromTheSeedPlaysPausesAndStops)
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
     EXPECT_EQ(Text(kPlayState), L"1");
 
+    EXPECT_EQ(ExpectTimeReadings(), 20u) << "the clip's seconds";
+
     SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
     EXPECT_EQ(Text(kPlayState), L"2");
     SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
@@ -136,6 +153,10 @@ TEST_F(ControlBehaviour, ALiveChannelPlaysWhenItsStreamIsReady)
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1}));
     EXPECT_EQ(Text(kLocalPlayerUrl).compare(0, 17, L"http://127.0.0.1:"), 0);
     EXPECT_FALSE(Enabled(IDC_PLAY)) << "a live channel cannot be paused";
+    // A live stream has no length: only the seconds played read.
+    EXPECT_TRUE(PumpUntil([&] { return Number(kCurPlay) > 0; }, kPlayBound));
+    EXPECT_EQ(Number(kDuration), 0u);
+    EXPECT_EQ(Number(kPosition), 0u);
     PlayerReports(PLAYSTATE_STOPPED);
     EXPECT_EQ(Events(), (std::vector<LONG>{2, 1, 4, 0}));
     EXPECT_TRUE(Enabled(IDC_PLAY));

@@ -80,6 +80,15 @@ TEST_F(ControlJoins, DescriptionsReachThePane)
     EXPECT_EQ(static_cast<LONG>(control_->AdPane().AdSet()->refs), 1) << "the control keeps no reference";
 }
 
+// The content fixture's own description, unless a test picks another, is one
+// the pane runs: pages against the fixture show an advertisement.
+TEST_F(ControlJoins, TheFixturesDefaultDescriptionReachesThePane)
+{
+    Activate();
+    ASSERT_TRUE(PumpUntil([&] { return !PaneTexts().empty(); }));
+    EXPECT_EQ(PaneTexts(), std::vector<std::wstring>{L"first ad"});
+}
+
 // Playing an address attaches the pane to the player's window; the stop
 // command lets it go again.
 TEST_F(ControlJoins, ThePaneFollowsThePlayerFromPlayToStop)

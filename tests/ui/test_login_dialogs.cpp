@@ -261,16 +261,17 @@ TEST_F(UserPassDialog, RefusalsAndFailuresAreToldAndTheDialogStays)
         const wchar_t *user, *password;
         const wchar_t* notice;
         std::size_t posted;
+        bool sent;  // the password field then holds the digest
     };
     const Case cases[] = {
         {"{\"login\": \"fail\", \"reason\": \"no such user\"}", false, L"alice", L"secret",
-         L"no such user", 1},
+         L"no such user", 1, true},
         // Only the exact word logs in here.
         {"{\"login\": \"SUCCESS\", \"reason\": \"capitals\"}", false, L"alice", L"secret",
-         L"capitals", 1},
-        {"{}", true, L"alice", L"secret", L"网络连接出现错误", 0},
-        {"{}", false, L"", L"secret", L"用户名不能为空", 0},
-        {"{}", false, L"alice", L"", L"密码不能为空", 0},
+         L"capitals", 1, true},
+        {"{}", true, L"alice", L"secret", L"网络连接出现错误", 0, true},
+        {"{}", false, L"", L"secret", L"用户名不能为空", 0, false},
+        {"{}", false, L"alice", L"", L"密码不能为空", 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.knobs);
@@ -278,7 +279,7 @@ TEST_F(UserPassDialog, RefusalsAndFailuresAreToldAndTheDialogStays)
         content.Set(c.knobs);
         const std::wstring url =
             c.closedPort ? L"http://127.0.0.1:1/login" : loginUrl;
-        std::wstring notice;
+        std::wstring notice, password;
         bool inputEnabled = false;
         int shown = 0;
         const INT_PTR result = Run(url,
@@ -286,6 +287,7 @@ TEST_F(UserPassDialog, RefusalsAndFailuresAreToldAndTheDialogStays)
                                     [&](HWND box) {
                                         notice = DialogDriver::BoxText(box);
                                         HWND d = GetWindow(box, GW_OWNER);
+                                        password = DialogDriver::ItemText(d, IDC_PASSWORD);
                                         inputEnabled = IsWindowEnabled(GetDlgItem(d, IDOK)) &&
                                                        IsWindowEnabled(GetDlgItem(d, IDC_USER_NAME));
                                         DialogDriver::Press(box, IDOK);
@@ -295,6 +297,7 @@ TEST_F(UserPassDialog, RefusalsAndFailuresAreToldAndTheDialogStays)
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(shown, 2);
         EXPECT_EQ(notice, c.notice);
+        EXPECT_EQ(password, c.sent ? Widen(kSentDigest) : std::wstring(c.password));
         EXPECT_TRUE(inputEnabled);
         EXPECT_EQ(Bodies().size(), c.posted);
         EXPECT_EQ(Remembered(), (std::vector<std::wstring>{L"", L"", L""}));

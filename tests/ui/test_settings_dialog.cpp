@@ -188,6 +188,35 @@ TEST_F(SettingsDialog, ShowsTheStoredValuesAndCancelWritesNothing)
     }
 }
 
+// Each stored network type opens with its row selected, scrolled into view
+// and drawn as the selection: the list holds the focus.
+TEST_F(SettingsDialog, TheStoredTypesRowIsSelectedAndShown)
+{
+    for (int type = 0; type < 7; ++type) {
+        SCOPED_TRACE(type);
+        Store(L"3000", std::to_wstring(type).c_str(), L"3000", L"800", L"2");
+        int selected = -2, top = -1, perPage = 0;
+        bool focused = false;
+        ASSERT_EQ(Run({[&](HWND d) {
+                      DialogDriver::WhenReady(
+                          d, [d] { return IsWindowVisible(d) && GetFocus() != nullptr; },
+                          [&, d] {
+                              HWND list = GetDlgItem(d, IDC_NET_TYPES);
+                              selected = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+                              top = ListView_GetTopIndex(list);
+                              perPage = ListView_GetCountPerPage(list);
+                              focused = GetFocus() == list;
+                              DialogDriver::Press(d, IDCANCEL);
+                          });
+                  }}),
+                  IDCANCEL);
+        EXPECT_EQ(selected, type);
+        EXPECT_LE(top, type);
+        EXPECT_LT(type, top + perPage) << "rows " << top << " to " << top + perPage - 1;
+        EXPECT_TRUE(focused);
+    }
+}
+
 TEST_F(SettingsDialog, OnlyTheCustomRowEnablesTheRates)
 {
     std::vector<std::string> states;
