@@ -81,18 +81,15 @@ bool CLiveCore::Start(HINSTANCE instance)
         timeEndPeriod(1);
         return false;
     }
-    // Everything below is undone by Stop.
+    // Everything below is undone by Stop. The timer queue comes before the
+    // network core: the core calls back as soon as it runs.
     m_started = true;
-    if (!StartNetwork()) {
+    m_timerQueue = CreateTimerQueue();
+    if (m_timerQueue == nullptr || !StartNetwork()) {
         Stop();
         return false;
     }
     PostStatus(LIVE_STATUS_LOGIN);
-    m_timerQueue = CreateTimerQueue();
-    if (m_timerQueue == nullptr) {
-        Stop();
-        return false;
-    }
     SendMessageW(m_messageWindow.Handle(), WM_LIVE_BEGIN, 0, 0);
     return true;
 }
@@ -105,14 +102,15 @@ bool CLiveCore::StartNetwork()
     properties[PPN_PROP_STUN_SERVER] = m_stunHost;
     properties[PPN_PROP_PORT_HIGH] = std::to_string(m_portHigh);
     properties[PPN_PROP_PORT_LOW] = std::to_string(m_portLow);
-    std::unique_ptr<ILiveNetwork> network = MakeNetwork();
+    // Set before the core starts: its threads call back at once, and the
+    // engine thread sends through m_network.
+    m_network = MakeNetwork();
     try {
-        network->Start(properties, this);
+        m_network->Start(properties, this);
     } catch (const ppn::PPNException&) {
-        network->Stop(this);
+        StopNetwork();
         return false;
     }
-    m_network = std::move(network);
     return true;
 }
 
@@ -284,24 +282,33 @@ bool CLiveCore::QueueRelayText(const std::string& text)
     return true;
 }
 
+void CLiveCore::NotifyPlayer(UINT message)
+{
+    // Without a window (before Start, after Stop) a null handle would post
+    // to the caller's own queue.
+    HWND window = m_messageWindow.Handle();
+    if (window != nullptr)
+        PostMessageW(window, message, 0, 0);
+}
+
 void CLiveCore::NotifyBuffering()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_BUFFERING, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_BUFFERING);
 }
 
 void CLiveCore::NotifyPlaying()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_PLAYING, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_PLAYING);
 }
 
 void CLiveCore::NotifyPaused()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_PAUSED, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_PAUSED);
 }
 
 void CLiveCore::NotifyStopped()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_STOPPED, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_STOPPED);
 }
 
 std::wstring CLiveCore::GetPlayerUrl() const

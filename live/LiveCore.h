@@ -91,6 +91,7 @@ public:
     bool GetUploadTotal(std::int64_t& bytes);
     // Queues a chat text for every peer of the channel, one text a second.
     bool QueueRelayText(const std::string& text);
+    // The hosted player's state; nothing without the engine's window.
     void NotifyBuffering();
     void NotifyPlaying();
     void NotifyPaused();
@@ -171,6 +172,7 @@ private:
     void DeleteSessions();
     void PostStatus(int stage);
     void PostOwner(UINT message, WPARAM wParam);
+    void NotifyPlayer(UINT message);
     bool GetStatistic(int id, std::int64_t& value);
     bool OwnAddress(PeerAddress& self, bool needLogin);
     void OnPeerData(const PeerId& peer, const char* data, int length);

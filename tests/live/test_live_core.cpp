@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -96,10 +97,12 @@ public:
         int type;
         std::string bytes;
     };
-    void Start(const PropertyMap&, ppn::EventListener*) override
+    void Start(const PropertyMap&, ppn::EventListener* listener) override
     {
         if (failStart)
             throw ppn::PPNException("no port", ppn::PPN_LAYER_CORE, ppn::PPN_CLASS_STATE, ppn::PPN_ERR_NOT_STARTED);
+        if (onStart)
+            onStart(listener);
     }
     void Stop(ppn::EventListener*) override {}
     void GetLocalAddress(PeerAddress& address, bool) override
@@ -143,6 +146,8 @@ public:
     }
 
     bool failStart = false;
+    // Events and data the core reports while it starts.
+    std::function<void(ppn::EventListener*)> onStart;
     std::mutex mutex;
     std::vector<PeerId> connects;
     std::vector<PeerId> closes;
@@ -154,12 +159,14 @@ class FakeNetCore : public CLiveCore {
 public:
     FakeNetwork* network = nullptr;
     bool failStart = false;
+    std::function<void(ppn::EventListener*)> onStart;
 
 protected:
     std::unique_ptr<ILiveNetwork> MakeNetwork() override
     {
         network = new FakeNetwork;
         network->failStart = failStart;
+        network->onStart = onStart;
         return std::unique_ptr<ILiveNetwork>(network);
     }
 };
@@ -502,4 +509,67 @@ TEST_F(LiveCoreTest, RelayQueueIsBounded)
         ++queued;
     EXPECT_EQ(queued, 256);
     core.Stop();
+}
+
+TEST_F(LiveCoreTest, ACoreThatCallsBackWhileStartingIsAnswered)
+{
+    // The network core runs its threads as it starts: a peer that connects
+    // and says hello at once is answered through the core, and its close
+    // closes the connection.
+    const PeerId peer = Id("early-caller");
+    FakeNetCore core;
+    Configure(core);
+    core.onStart = [&](ppn::EventListener* listener) {
+        listener->OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
+        const std::string hello = LivePacked(LiveHello(LIVE_MSG_HELLO, 1, kChannel));
+        listener->OnReceive(&peer, PPN_CONN_SRUDP, hello.data(), static_cast<int>(hello.size()));
+        listener->OnEvent(&peer, PPN_EVENT_CLOSED, PPN_CONN_SRUDP);
+    };
+    ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).size(), 1u);
+    {
+        std::lock_guard<std::mutex> lock(core.network->mutex);
+        EXPECT_EQ(core.network->closes, std::vector<PeerId>{peer});
+    }
+    EXPECT_EQ(core.GetSessionCount(), 0);
+    core.Stop();
+}
+
+TEST_F(LiveCoreTest, PlayerNoticesSetPacingAndNeedTheEngineWindow)
+{
+    const auto notices = [](CLiveCore& core) {
+        core.NotifyBuffering();
+        core.NotifyPlaying();
+        core.NotifyPaused();
+        core.NotifyStopped();
+    };
+    const auto landedHere = [] {
+        MSG m;
+        return PeekMessageW(&m, nullptr, WM_LIVE_PLAYER_BUFFERING, WM_LIVE_PLAYER_STOPPED, PM_REMOVE) != FALSE;
+    };
+    FakeNetCore core;
+    Configure(core);
+    notices(core);
+    EXPECT_FALSE(landedHere()) << "before Start";
+
+    ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+    // Buffering lifts the pacing; each other state puts it back.
+    struct Step {
+        void (CLiveCore::*notice)();
+        bool noPacing;
+    } steps[] = {
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyPlaying, false},
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyPaused, false},
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyStopped, false},
+    };
+    int i = 0;
+    for (const Step& step : steps) {
+        (core.*step.notice)();
+        EXPECT_TRUE(WaitUntil(core, [&](const CLiveCore& c) { return c.NoPacingFlag() == step.noPacing; }))
+            << "step " << i++;
+    }
+    EXPECT_FALSE(landedHere());
+    core.Stop();
+    notices(core);
+    EXPECT_FALSE(landedHere()) << "after Stop";
 }
