@@ -17,8 +17,6 @@
 
 namespace {
 
-// Private to the engine: runs the std::function wParam points at (Inspect).
-const UINT WM_LIVE_INSPECT = 1549;
 // Private: arms the engine's first window timers, which only the window's
 // own thread can set.
 const UINT WM_LIVE_BEGIN = 1550;
@@ -178,26 +176,6 @@ void CLiveCore::DeleteSessions()
         delete entry.second;
     m_sessions.clear();
     m_sessionCount = 0;
-}
-
-bool CLiveCore::Inspect(const std::function<void(const CLiveCore&)>& call)
-{
-    HWND window = m_messageWindow.Handle();
-    if (window == nullptr)
-        return false;
-    bool ran = false;
-    std::function<void(const CLiveCore&)> record = [&](const CLiveCore& core) {
-        call(core);
-        ran = true;
-    };
-    SendMessageW(window, WM_LIVE_INSPECT, reinterpret_cast<WPARAM>(&record), 0);
-    return ran;
-}
-
-const LivePeerSession* CLiveCore::SessionOf(const PeerId& peer) const
-{
-    auto it = m_sessions.find(peer);
-    return it == m_sessions.end() ? nullptr : it->second;
 }
 
 // ---------------------------------------------------------------- control's calls
@@ -413,9 +391,6 @@ LRESULT CLiveCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             if (m_feeder)
                 m_feeder->Wake();
         }
-        break;
-    case WM_LIVE_INSPECT:
-        (*reinterpret_cast<const std::function<void(const CLiveCore&)>*>(wParam))(*this);
         break;
     case WM_LIVE_BEGIN:
         SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REAP, kReapMs, nullptr);
