@@ -12,7 +12,9 @@ BUILD_DIR is a cross build with tests/tools/livedriver and livesource
 see benchbuild.py). The channel is an ffmpeg FLV cut by tests/tools/livepieces.py; the source
 releases one piece every --every ms (default 1000, real time) and serves at
 --rate kbit/s; the NAT server and the tracker run inside this script. The
-engine reads N pieces (default 40). Prints a table; asserts nothing.
+engine reads N pieces (default 40): the first 20 catch up from the start lag,
+the rest show the live delay. Only the engine of this run's prefix is counted.
+Prints a table; asserts nothing.
 """
 import argparse
 import os
@@ -82,7 +84,8 @@ def main():
         driver = case.start_driver()
         window = case.read_pieces(driver, args.pieces, 300)
         finished = time.monotonic()
-        engines = [p for p in find_pids("livedriver.exe") if p not in servers]
+        # Only this run's engine: other runs on the machine use other prefixes.
+        engines = [p for p in find_pids("livedriver.exe", build.prefix) if p not in servers]
         engine_cpu = sum(cpu_seconds(p) for p in engines)
         server_cpu = sum(cpu_seconds(p) for p in servers) - server_cpu
         lp.drain(source)
@@ -91,18 +94,24 @@ def main():
     with LOCK:
         arrivals = dict(ARRIVALS)
     first_piece = arrivals[(id(driver), "PIECE", str(window))] - started
-    behind_s, behind_pieces = [], []
+    behind_s, behind_pieces, caught_up = [], [], []
     newest_times = sorted((t, int(k[2])) for k, t in arrivals.items() if k[0] == id(source) and k[1] == "NEWEST")
     for n in range(window, window + args.pieces):
         read_at = arrivals[(id(driver), "PIECE", str(n))]
         released = arrivals.get((id(source), "NEWEST", str(n)))
         if released is not None:
             behind_s.append(read_at - released)
+            # The engine starts LAG pieces behind the newest and reads those
+            # as fast as they come; the pieces after them show the live
+            # delay once caught up.
+            if n >= window + lp.LAG:
+                caught_up.append(read_at - released)
         newest = max([p for t, p in newest_times if t <= read_at] or [0])
         behind_pieces.append(newest - n)
     size = os.path.getsize(pieces_path) / len(info["md5"]) * args.pieces
     mb = size / 1e6
     late = behind_s[-10:] or [0]
+    after = caught_up or [0]
     print(f"build                       {build.path} ({build.arch})")
     print(f"channel                     pieces of ~{size / args.pieces / 1000:.0f} kB ({args.bitrate} kbit/s "
           f"video), one every {args.every} ms; source sends at {args.rate} kbit/s")
@@ -110,6 +119,8 @@ def main():
     print(f"{args.pieces} pieces read in          {finished - started:.1f} s")
     print(f"read after release          last 10 pieces: mean {sum(late) / len(late):.2f} s, "
           f"max {max(late):.2f} s")
+    print(f"read after release          after the {lp.LAG}-piece catch-up ({len(caught_up)} pieces): "
+          f"mean {sum(after) / len(after):.2f} s, max {max(after):.2f} s")
     print(f"pieces behind the newest    first {behind_pieces[0]}, last {behind_pieces[-1]}")
     print(f"CPU per MB                  engine process {engine_cpu / mb:.2f} s, wineserver "
           f"{server_cpu / mb:.2f} s")

@@ -17,8 +17,6 @@
 
 namespace {
 
-// Private to the engine: runs the std::function wParam points at (Inspect).
-const UINT WM_LIVE_INSPECT = 1549;
 // Private: arms the engine's first window timers, which only the window's
 // own thread can set.
 const UINT WM_LIVE_BEGIN = 1550;
@@ -81,18 +79,15 @@ bool CLiveCore::Start(HINSTANCE instance)
         timeEndPeriod(1);
         return false;
     }
-    // Everything below is undone by Stop.
+    // Everything below is undone by Stop. The timer queue comes before the
+    // network core: the core calls back as soon as it runs.
     m_started = true;
-    if (!StartNetwork()) {
+    m_timerQueue = CreateTimerQueue();
+    if (m_timerQueue == nullptr || !StartNetwork()) {
         Stop();
         return false;
     }
     PostStatus(LIVE_STATUS_LOGIN);
-    m_timerQueue = CreateTimerQueue();
-    if (m_timerQueue == nullptr) {
-        Stop();
-        return false;
-    }
     SendMessageW(m_messageWindow.Handle(), WM_LIVE_BEGIN, 0, 0);
     return true;
 }
@@ -105,14 +100,15 @@ bool CLiveCore::StartNetwork()
     properties[PPN_PROP_STUN_SERVER] = m_stunHost;
     properties[PPN_PROP_PORT_HIGH] = std::to_string(m_portHigh);
     properties[PPN_PROP_PORT_LOW] = std::to_string(m_portLow);
-    std::unique_ptr<ILiveNetwork> network = MakeNetwork();
+    // Set before the core starts: its threads call back at once, and the
+    // engine thread sends through m_network.
+    m_network = MakeNetwork();
     try {
-        network->Start(properties, this);
+        m_network->Start(properties, this);
     } catch (const ppn::PPNException&) {
-        network->Stop(this);
+        StopNetwork();
         return false;
     }
-    m_network = std::move(network);
     return true;
 }
 
@@ -180,26 +176,6 @@ void CLiveCore::DeleteSessions()
         delete entry.second;
     m_sessions.clear();
     m_sessionCount = 0;
-}
-
-bool CLiveCore::Inspect(const std::function<void(const CLiveCore&)>& call)
-{
-    HWND window = m_messageWindow.Handle();
-    if (window == nullptr)
-        return false;
-    bool ran = false;
-    std::function<void(const CLiveCore&)> record = [&](const CLiveCore& core) {
-        call(core);
-        ran = true;
-    };
-    SendMessageW(window, WM_LIVE_INSPECT, reinterpret_cast<WPARAM>(&record), 0);
-    return ran;
-}
-
-const LivePeerSession* CLiveCore::SessionOf(const PeerId& peer) const
-{
-    auto it = m_sessions.find(peer);
-    return it == m_sessions.end() ? nullptr : it->second;
 }
 
 // ---------------------------------------------------------------- control's calls
@@ -284,24 +260,33 @@ bool CLiveCore::QueueRelayText(const std::string& text)
     return true;
 }
 
+void CLiveCore::NotifyPlayer(UINT message)
+{
+    // Without a window (before Start, after Stop) a null handle would post
+    // to the caller's own queue.
+    HWND window = m_messageWindow.Handle();
+    if (window != nullptr)
+        PostMessageW(window, message, 0, 0);
+}
+
 void CLiveCore::NotifyBuffering()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_BUFFERING, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_BUFFERING);
 }
 
 void CLiveCore::NotifyPlaying()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_PLAYING, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_PLAYING);
 }
 
 void CLiveCore::NotifyPaused()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_PAUSED, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_PAUSED);
 }
 
 void CLiveCore::NotifyStopped()
 {
-    PostMessageW(m_messageWindow.Handle(), WM_LIVE_PLAYER_STOPPED, 0, 0);
+    NotifyPlayer(WM_LIVE_PLAYER_STOPPED);
 }
 
 std::wstring CLiveCore::GetPlayerUrl() const
@@ -406,9 +391,6 @@ LRESULT CLiveCore::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             if (m_feeder)
                 m_feeder->Wake();
         }
-        break;
-    case WM_LIVE_INSPECT:
-        (*reinterpret_cast<const std::function<void(const CLiveCore&)>*>(wParam))(*this);
         break;
     case WM_LIVE_BEGIN:
         SetTimer(m_messageWindow.Handle(), LIVE_TIMER_REAP, kReapMs, nullptr);

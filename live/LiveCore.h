@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -91,36 +90,16 @@ public:
     bool GetUploadTotal(std::int64_t& bytes);
     // Queues a chat text for every peer of the channel, one text a second.
     bool QueueRelayText(const std::string& text);
+    // The hosted player's state; nothing without the engine's window.
     void NotifyBuffering();
     void NotifyPlaying();
     void NotifyPaused();
     void NotifyStopped();
     // The local player's URL, once WM_LIVE_STREAM_READY arrived.
     std::wstring GetPlayerUrl() const;
-    // True for a text pointer the engine sent with a time-out: it stays
-    // readable until the engine is deleted.
-    bool IsHostText(const void* pointer) const { return m_heldTexts.Holds(pointer); }
-    std::uint32_t GetBufferingSeconds() const { return m_bufferingSeconds.load(); }
-    HWND GetWindow() const { return m_messageWindow.Handle(); }
     // This peer's id and endpoints; needLogin: only once logged in to the
     // NAT server. False without a network core or when it cannot tell.
     bool GetOwnAddress(PeerAddress& self, bool needLogin) { return OwnAddress(self, needLogin); }
-    // Runs call on the engine thread and waits for it (tests and drivers
-    // look at the engine's state this way); false when the thread is gone.
-    bool Inspect(const std::function<void(const CLiveCore&)>& call);
-
-    // The engine's state, for Inspect.
-    const LiveConnections& Connections() const { return m_connections; }
-    const LiveScheduler& Scheduler() const { return m_scheduler; }
-    std::size_t ReapCount() const { return m_reap ? m_reap->Size() : 0; }
-    bool PlaybackStarted() const { return m_tickTimer != nullptr; }
-    bool StartedFromSource() const { return m_sourcePeer; }
-    std::uint32_t LivePoint() const { return m_livePoint; }
-    std::uint32_t WindowStartPiece() { return m_window.GetStart(); }
-    bool HasSession(const PeerId& peer) const { return m_sessions.count(peer) != 0; }
-    // The session of peer, or null (engine thread).
-    const LivePeerSession* SessionOf(const PeerId& peer) const;
-    bool NoPacingFlag() const { return m_noPacing.load(); }
 
     // ILiveFeederHost (the feeder's thread).
     std::int32_t GetPiece(std::uint32_t piece, char* buffer, std::uint32_t& length) override;
@@ -145,7 +124,11 @@ protected:
     virtual std::unique_ptr<ILiveNetwork> MakeNetwork();
 
 private:
+    // The tests' view of the engine's state; nothing of it ships.
+    friend class LiveCoreProbe;
     typedef std::map<PeerId, LivePeerSession*, PeerIdLess> SessionTable;
+
+    bool PlaybackStarted() const { return m_tickTimer != nullptr; }
 
     // ILiveSessionHost.
     void SendToPeer(const PeerId& peer, int transport, const char* data, int length) override;
@@ -171,6 +154,7 @@ private:
     void DeleteSessions();
     void PostStatus(int stage);
     void PostOwner(UINT message, WPARAM wParam);
+    void NotifyPlayer(UINT message);
     bool GetStatistic(int id, std::int64_t& value);
     bool OwnAddress(PeerAddress& self, bool needLogin);
     void OnPeerData(const PeerId& peer, const char* data, int length);

@@ -258,6 +258,12 @@ bool CLiveCore::StartPlayback(std::uint32_t piece)
         m_bufferingSeconds = kDefaultBufferingSeconds;
     std::lock_guard<std::mutex> lock(m_feederLock);
     m_feeder.reset(new LiveFeeder(this, m_bufferingSeconds));
-    m_feeder->Start();
+    if (!m_feeder->Start()) {
+        // No feeder would ever read: the owner hears the status of a start
+        // that failed (6, string 116) instead of a playback that never comes.
+        m_feeder.reset();
+        PostStatus(LIVE_STATUS_NO_PEERS);
+        return false;
+    }
     return true;
 }

@@ -4,14 +4,14 @@
 #include <string>
 
 #include <mmsystem.h>
+#include <objbase.h>
 
 #include "live/LiveEngineMessages.h"
 #include "live/LiveStreamHeader.h"
+#include "live/LiveStrings.h"
 
 namespace {
 
-// String 168 of the resources: "waiting n%".
-const wchar_t kWaitingFormat[] = L"\u7b49\u5f85%d%%";
 const DWORD kPollMs = 100;
 const DWORD kCountdownStepMs = 1000;
 const UINT kReadyTimeoutMs = 2000;
@@ -43,9 +43,12 @@ bool LiveFeeder::Start()
     m_stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_thread = CreateThread(nullptr, 0, Thread, this, CREATE_SUSPENDED, nullptr);
     if (m_wake == nullptr || m_stopped == nullptr || m_thread == nullptr) {
-        if (m_thread != nullptr)
-            CloseHandle(m_thread);
-        m_thread = nullptr;
+        // Nothing made here outlives a failed start.
+        for (HANDLE* handle : {&m_thread, &m_wake, &m_stopped}) {
+            if (*handle != nullptr)
+                CloseHandle(*handle);
+            *handle = nullptr;
+        }
         return false;
     }
     m_running = true;
@@ -79,7 +82,12 @@ void LiveFeeder::Wake()
 
 DWORD WINAPI LiveFeeder::Thread(LPVOID self)
 {
+    // The players this thread starts may create COM objects (the writer
+    // player's Windows Media writer).
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     static_cast<LiveFeeder*>(self)->Run();
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return 0;
 }
 
@@ -151,9 +159,10 @@ bool LiveFeeder::ChangeHeader(std::uint32_t id)
 
 void LiveFeeder::Countdown()
 {
+    const std::wstring format = LoadLiveString(IDS_LIVE_WAITING);
     for (std::uint32_t i = 0; i < m_bufferingSeconds && m_running; ++i) {
-        wchar_t text[32];
-        std::swprintf(text, 32, kWaitingFormat,
+        wchar_t text[64];
+        std::swprintf(text, 64, format.c_str(),
                       static_cast<int>(static_cast<std::uint64_t>(i) * 100 / m_bufferingSeconds));
         const wchar_t* held = m_engine->HoldHostText(text);
         m_engine->NotifyHostTimeout(WM_LIVE_STATUS, LIVE_STATUS_BUFFERING, reinterpret_cast<LPARAM>(held),

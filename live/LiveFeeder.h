@@ -29,9 +29,6 @@ public:
     // The hosted player reports buffering or stopped.
     void Wake();
 
-    // For the owner of the selector's texts and for checks.
-    LivePlayerSelector* Selector() { return m_selector.get(); }
-
 private:
     static DWORD WINAPI Thread(LPVOID self);
     void Run();

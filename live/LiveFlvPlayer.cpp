@@ -5,6 +5,12 @@
 
 CLiveFlvPlayer::CLiveFlvPlayer() : CLiveHttpPlayer(L"http://127.0.0.1:%d/1.flv") {}
 
+CLiveFlvPlayer::~CLiveFlvPlayer()
+{
+    // Here, while Reply and ClearHeader are still this class's.
+    Stop();
+}
+
 bool CLiveFlvPlayer::TakeHeader(const char* header, std::uint32_t length)
 {
     return ParseFlvPlayerHeader(header, length, m_contentLength, m_header);

@@ -8,6 +8,7 @@
 class CLiveFlvPlayer : public CLiveHttpPlayer {
 public:
     CLiveFlvPlayer();
+    ~CLiveFlvPlayer() override;
     int PushData(const char* record, std::uint32_t length, std::uint32_t pieceLength, bool noPacing) override;
 
 protected:

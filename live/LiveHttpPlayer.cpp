@@ -4,13 +4,9 @@
 
 CLiveHttpPlayer::CLiveHttpPlayer(const wchar_t* urlFormat)
     : m_serving(false), m_contentLength(0), m_urlFormat(urlFormat), m_acceptThread(nullptr),
+      m_acceptStopped(nullptr),
       m_accepting(false), m_listener(INVALID_SOCKET), m_port(0), m_stopping(false)
 {
-}
-
-CLiveHttpPlayer::~CLiveHttpPlayer()
-{
-    Stop();
 }
 
 bool CLiveHttpPlayer::Start(const char* header, std::uint32_t length)
@@ -27,8 +23,14 @@ bool CLiveHttpPlayer::Start(const char* header, std::uint32_t length)
         return false;
     }
     m_listener = listener;
-    m_acceptThread = CreateThread(nullptr, 0, AcceptThread, this, CREATE_SUSPENDED, nullptr);
+    m_acceptStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_acceptThread = m_acceptStopped == nullptr
+                         ? nullptr
+                         : CreateThread(nullptr, 0, AcceptThread, this, CREATE_SUSPENDED, nullptr);
     if (m_acceptThread == nullptr) {
+        if (m_acceptStopped != nullptr)
+            CloseHandle(m_acceptStopped);
+        m_acceptStopped = nullptr;
         closesocket(listener);
         m_listener = INVALID_SOCKET;
         ClearHeader();
@@ -93,8 +95,10 @@ void CLiveHttpPlayer::AcceptLoop()
 {
     while (m_accepting && m_listener != INVALID_SOCKET) {
         SOCKET client = accept(m_listener, nullptr, nullptr);
-        if (client == INVALID_SOCKET)
+        if (client == INVALID_SOCKET) {
+            WaitForSingleObject(m_acceptStopped, kLiveRetryMs);
             continue;
+        }
         std::string request;
         std::string reply = Reply();
         if (!LiveReadRequest(client, request, m_accepting) || !SendTo(client, reply.data(), reply.size()) ||
@@ -112,8 +116,11 @@ void CLiveHttpPlayer::StopListener()
     if (m_acceptThread == nullptr)
         return;
     m_accepting = false;
+    SetEvent(m_acceptStopped);
     LiveCloseSocket(m_listener.exchange(INVALID_SOCKET));
     WaitForSingleObject(m_acceptThread, INFINITE);
     CloseHandle(m_acceptThread);
     m_acceptThread = nullptr;
+    CloseHandle(m_acceptStopped);
+    m_acceptStopped = nullptr;
 }

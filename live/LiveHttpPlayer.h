@@ -16,9 +16,10 @@
 // system picks, an accept thread that answers each client's request with
 // the player's reply and stored header, and the client table that pushes
 // walk under the client lock.
+// Each derived player calls Stop in its own destructor: the accept thread
+// calls Reply, which must not outlive the derived part.
 class CLiveHttpPlayer : public CLiveBasePlayer {
 public:
-    ~CLiveHttpPlayer() override;
     bool Start(const char* header, std::uint32_t length) override;
     void Stop() override;
     std::wstring GetUrl() override;
@@ -50,6 +51,7 @@ private:
     LiveWinsockUse m_winsock;
     const wchar_t* m_urlFormat;
     HANDLE m_acceptThread;
+    HANDLE m_acceptStopped;   // manual-reset, set by Stop: ends a retry wait
     std::atomic<bool> m_accepting;
     std::atomic<SOCKET> m_listener;
     std::uint16_t m_port;

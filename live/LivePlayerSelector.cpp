@@ -43,7 +43,7 @@ CLiveBasePlayer* MakeLivePlayer(const std::string& tag)
 }
 
 LivePlayerSelector::LivePlayerSelector(LivePlayerFactory factory)
-    : m_factory(factory), m_current(nullptr), m_headerValue(0)
+    : m_factory(factory), m_current(nullptr)
 {
 }
 
@@ -85,11 +85,8 @@ bool LivePlayerSelector::Select(const char* header, std::uint32_t length)
     CLiveBasePlayer* player = PlayerFor(parsed.tag);
     if (player == nullptr)
         return false;
-    if (parsed.hasFields) {
-        m_headerValue = parsed.value;
-        if (!parsed.title.empty())
-            m_title = FromAnsi(parsed.title);
-    }
+    if (parsed.hasFields && !parsed.title.empty())
+        m_title = FromAnsi(parsed.title);
     m_current = player;
     if (!player->Start(header + parsed.playerHeaderOffset,
                        static_cast<std::uint32_t>(length - parsed.playerHeaderOffset))) {
@@ -123,10 +120,4 @@ CLiveBasePlayer* LivePlayerSelector::Current()
 {
     std::lock_guard<std::mutex> lock(m_currentLock);
     return m_current;
-}
-
-std::uint32_t LivePlayerSelector::HeaderValue()
-{
-    std::lock_guard<std::mutex> lock(m_currentLock);
-    return m_headerValue;
 }

@@ -33,7 +33,6 @@ public:
     std::wstring GetTitle();
     // The player the feeder pushes into; it lives as long as the selector.
     CLiveBasePlayer* Current();
-    std::uint32_t HeaderValue();
 
 private:
     // The cached player of tag, made on first use; null for none.
@@ -45,6 +44,5 @@ private:
     std::mutex m_currentLock;  // guards every field below
     CLiveBasePlayer* m_current;
     std::unique_ptr<CLiveBasePlayer> m_players[kSlots];
-    std::uint32_t m_headerValue;
     std::wstring m_title;
 };

@@ -8,6 +8,12 @@
 
 CLiveRMPlayer::CLiveRMPlayer() : CLiveHttpPlayer(L"http://127.0.0.1:%d/1.rm"), m_videoStream(0) {}
 
+CLiveRMPlayer::~CLiveRMPlayer()
+{
+    // Here, while Reply and ClearHeader are still this class's.
+    Stop();
+}
+
 bool CLiveRMPlayer::TakeHeader(const char* header, std::uint32_t length)
 {
     return ParseRmPlayerHeader(header, length, m_contentLength, m_videoStream, m_header);

@@ -8,6 +8,7 @@
 class CLiveRMPlayer : public CLiveHttpPlayer {
 public:
     CLiveRMPlayer();
+    ~CLiveRMPlayer() override;
     int PushData(const char* record, std::uint32_t length, std::uint32_t pieceLength, bool noPacing) override;
     // Sends the closing index chunks to every client and shuts each down.
     void Finish() override;

@@ -10,6 +10,10 @@
 
 // Socket steps shared by the local players.
 
+// How long a loop waits before calling accept or select again after it
+// failed (out of sockets or buffers), rather than failing again at once.
+const DWORD kLiveRetryMs = 100;
+
 // A TCP listener on every address with port (0: the system picks), backlog 2;
 // port is read back. False (nothing left open) on any failure.
 bool LiveListen(std::uint16_t& port, SOCKET& listener);

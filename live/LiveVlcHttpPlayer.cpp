@@ -4,6 +4,12 @@
 
 CLiveVlcHttpPlayer::CLiveVlcHttpPlayer() : CLiveHttpPlayer(L"vlch://127.0.0.1:%d") {}
 
+CLiveVlcHttpPlayer::~CLiveVlcHttpPlayer()
+{
+    // Here, while Reply and ClearHeader are still this class's.
+    Stop();
+}
+
 bool CLiveVlcHttpPlayer::TakeHeader(const char* header, std::uint32_t length)
 {
     m_kept.assign(header != nullptr ? header : "", header != nullptr ? length : 0);

@@ -6,6 +6,7 @@
 class CLiveVlcHttpPlayer : public CLiveHttpPlayer {
 public:
     CLiveVlcHttpPlayer();
+    ~CLiveVlcHttpPlayer() override;
     int PushData(const char* record, std::uint32_t length, std::uint32_t pieceLength, bool noPacing) override;
 
 protected:

@@ -17,7 +17,8 @@ const std::size_t kMostPending = FD_SETSIZE - 1;
 }  // namespace
 
 CLiveWMPushPlayer::CLiveWMPushPlayer(bool framed)
-    : m_serving(false), m_framed(framed), m_serveThread(nullptr), m_running(false),
+    : m_serving(false), m_framed(framed), m_serveThread(nullptr),
+      m_serveStopped(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_running(false),
       m_listener(INVALID_SOCKET), m_port(0), m_sequence(0),
       m_pacing(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_stopping(false), m_pieceTimed(false),
       m_pieceStart(0), m_pieceDue(0)
@@ -29,13 +30,15 @@ CLiveWMPushPlayer::~CLiveWMPushPlayer()
     Stop();
     if (m_pacing != nullptr)
         CloseHandle(m_pacing);
+    if (m_serveStopped != nullptr)
+        CloseHandle(m_serveStopped);
 }
 
 bool CLiveWMPushPlayer::Start(const char* header, std::uint32_t length)
 {
     if (m_serving)
         Stop();
-    if (header == nullptr || length <= 3 || m_pacing == nullptr)
+    if (header == nullptr || length <= 3 || m_pacing == nullptr || m_serveStopped == nullptr)
         return false;
     if (!BuildWmspPacket(header, length, m_framed, 'H', 0, kWmspHeaderFlags, m_framedHeader))
         return false;
@@ -50,6 +53,7 @@ bool CLiveWMPushPlayer::Start(const char* header, std::uint32_t length)
     m_listener = listener;
     m_stopping = false;
     ResetEvent(m_pacing);
+    ResetEvent(m_serveStopped);
     m_serveThread = CreateThread(nullptr, 0, ServeThread, this, CREATE_SUSPENDED, nullptr);
     if (m_serveThread == nullptr) {
         LiveCloseSocket(m_listener.exchange(INVALID_SOCKET));
@@ -71,6 +75,7 @@ void CLiveWMPushPlayer::Stop()
     m_stopping = true;
     SetEvent(m_pacing);
     m_running = false;
+    SetEvent(m_serveStopped);
     LiveCloseSocket(m_listener.exchange(INVALID_SOCKET));
     WaitForSingleObject(m_serveThread, INFINITE);
     CloseHandle(m_serveThread);
@@ -193,11 +198,15 @@ void CLiveWMPushPlayer::Serve()
         int ready = select(0, &readable, nullptr, nullptr, nullptr);
         if (!m_running)
             break;
-        if (ready <= 0)
+        if (ready <= 0) {
+            WaitForSingleObject(m_serveStopped, kLiveRetryMs);
             continue;
+        }
         if (FD_ISSET(listener, &readable)) {
             SOCKET client = accept(listener, nullptr, nullptr);
-            if (client != INVALID_SOCKET && !FirstRequest(client))
+            if (client == INVALID_SOCKET)
+                WaitForSingleObject(m_serveStopped, kLiveRetryMs);
+            else if (!FirstRequest(client))
                 LiveCloseSocket(client);
         }
         std::vector<SOCKET> waiting;

@@ -42,6 +42,7 @@ private:
     std::atomic<bool> m_serving;
     const bool m_framed;
     HANDLE m_serveThread;
+    HANDLE m_serveStopped;   // manual-reset, set by Stop: ends a retry wait
     std::atomic<bool> m_running;
     std::atomic<SOCKET> m_listener;
     std::uint16_t m_port;  // kept across Stop: Start tries it first

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "net/PPNException.h"
 #include "net/PpnEvents.h"
 #include "tests/common/OwnerWindow.h"
+#include "tests/live/LiveCoreProbe.h"
 #include "tests/live/LiveTestMessages.h"
 #include "tests/net/NoGateway.h"
 #include "vod/VodEngineMessages.h"
@@ -96,10 +98,12 @@ public:
         int type;
         std::string bytes;
     };
-    void Start(const PropertyMap&, ppn::EventListener*) override
+    void Start(const PropertyMap&, ppn::EventListener* listener) override
     {
         if (failStart)
             throw ppn::PPNException("no port", ppn::PPN_LAYER_CORE, ppn::PPN_CLASS_STATE, ppn::PPN_ERR_NOT_STARTED);
+        if (onStart)
+            onStart(listener);
     }
     void Stop(ppn::EventListener*) override {}
     void GetLocalAddress(PeerAddress& address, bool) override
@@ -143,6 +147,8 @@ public:
     }
 
     bool failStart = false;
+    // Events and data the core reports while it starts.
+    std::function<void(ppn::EventListener*)> onStart;
     std::mutex mutex;
     std::vector<PeerId> connects;
     std::vector<PeerId> closes;
@@ -150,16 +156,18 @@ public:
 };
 
 // The engine over a FakeNetwork the test keeps a pointer to.
-class FakeNetCore : public CLiveCore {
+class FakeNetCore : public LiveCoreProbe {
 public:
     FakeNetwork* network = nullptr;
     bool failStart = false;
+    std::function<void(ppn::EventListener*)> onStart;
 
 protected:
     std::unique_ptr<ILiveNetwork> MakeNetwork() override
     {
         network = new FakeNetwork;
         network->failStart = failStart;
+        network->onStart = onStart;
         return std::unique_ptr<ILiveNetwork>(network);
     }
 };
@@ -192,12 +200,12 @@ protected:
         core.OnReceive(&peer, PPN_CONN_SRUDP, bytes.data(), static_cast<int>(bytes.size()));
     }
     template <class Predicate>
-    static bool WaitUntil(CLiveCore& core, Predicate predicate, DWORD ms = kWait)
+    static bool WaitUntil(LiveCoreProbe& core, Predicate predicate, DWORD ms = kWait)
     {
         const DWORD begin = GetTickCount();
         for (;;) {
             bool done = false;
-            core.Inspect([&](const CLiveCore& c) { done = predicate(c); });
+            core.Inspect([&](const LiveCoreProbe& c) { done = predicate(c); });
             if (done)
                 return true;
             if (GetTickCount() - begin >= ms)
@@ -215,7 +223,7 @@ TEST_F(LiveCoreTest, StartRefusalsAndStopWithoutStart)
 {
     CLiveCore idle;
     idle.Stop();   // never started: returns at once
-    CLiveCore unset;
+    LiveCoreProbe unset;
     Configure(unset);
     unset.SetChannelId(0);
     EXPECT_FALSE(unset.Start(GetModuleHandleW(nullptr)));
@@ -249,7 +257,7 @@ TEST_F(LiveCoreTest, StartRefusalsAndStopWithoutStart)
 
 TEST_F(LiveCoreTest, EmptyTrackerGivesTheStatusesAndNoConnection)
 {
-    CLiveCore core;
+    LiveCoreProbe core;
     Configure(core);
     ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
     ASSERT_TRUE(owner.WaitFor(WM_LIVE_CONNECTED, 0));
@@ -265,7 +273,7 @@ TEST_F(LiveCoreTest, EmptyTrackerGivesTheStatusesAndNoConnection)
 TEST_F(LiveCoreTest, FailedRepliesAreRetriedThreeTimes)
 {
     Tracker("POST", "/_control", "{\"fail\": {\"reqpeer\": 10}}");
-    CLiveCore core;
+    LiveCoreProbe core;
     Configure(core);
     ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
     EXPECT_EQ(TrackerWait("reqpeer", 4, 20), 4);
@@ -324,11 +332,11 @@ TEST_F(LiveCoreTest, SourceAcceptedStartsPlaybackAtOnce)
     EXPECT_EQ(core.GetSessionCount(), 1);
 
     Deliver(core, source, LiveHello(LIVE_MSG_HELLO_REPLY, 3, kChannel, 500, 60));
-    ASSERT_TRUE(WaitUntil(core, [](const CLiveCore& c) { return c.PlaybackStarted(); }));
+    ASSERT_TRUE(WaitUntil(core, [](const LiveCoreProbe& c) { return c.PlaybackStarted(); }));
     EXPECT_EQ(core.WindowStartPiece(), 540u);
     EXPECT_TRUE(core.StartedFromSource());
     EXPECT_EQ(core.GetBufferingSeconds(), 0u) << "no countdown after a start from a source";
-    core.Inspect([](const CLiveCore& c) {
+    core.Inspect([](const LiveCoreProbe& c) {
         EXPECT_EQ(c.Scheduler().WantedFirst(), 540u);
         EXPECT_EQ(c.Scheduler().WantedLast(), 549u);
         EXPECT_EQ(c.Connections().Connected().size(), 1u);
@@ -350,7 +358,7 @@ TEST_F(LiveCoreTest, ViewerAcceptedStartsPlaybackThreeSecondsLater)
     Deliver(core, a, LiveHello(LIVE_MSG_HELLO_REPLY, 3, kChannel, 900, 100));   // middle 950
     Deliver(core, b, LiveHello(LIVE_MSG_HELLO_REPLY, 3, kChannel, 990, 40));    // 1010: past the live point
     const DWORD begin = GetTickCount();
-    ASSERT_TRUE(WaitUntil(core, [](const CLiveCore& c) { return c.PlaybackStarted(); }));
+    ASSERT_TRUE(WaitUntil(core, [](const LiveCoreProbe& c) { return c.PlaybackStarted(); }));
     EXPECT_GE(GetTickCount() - begin, 2500u);
     EXPECT_EQ(core.LivePoint(), 1000u);
     EXPECT_EQ(core.WindowStartPiece(), 930u);
@@ -369,7 +377,7 @@ TEST_F(LiveCoreTest, RefusedHelloEndsTheSession)
     const PeerId peer = Id("refuser");
     core.OnEvent(&peer, PPN_EVENT_CONNECTED, PPN_CONN_SRUDP);
     Deliver(core, peer, LiveHello(LIVE_MSG_HELLO_REPLY, 0, kChannel));
-    ASSERT_TRUE(WaitUntil(core, [](const CLiveCore& c) { return c.GetSessionCount() == 0; }));
+    ASSERT_TRUE(WaitUntil(core, [](const LiveCoreProbe& c) { return c.GetSessionCount() == 0; }));
     std::lock_guard<std::mutex> lock(core.network->mutex);
     EXPECT_EQ(core.network->closes.size(), 1u);
     core.Stop();
@@ -383,7 +391,7 @@ TEST_F(LiveCoreTest, AcceptedConnectionReplacesTheOldSessionWithoutClosingIt)
     ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
     ASSERT_TRUE(owner.WaitFor(WM_LIVE_CONNECTED, 1));
     const PeerId peer = Id("both-ways");
-    core.Inspect([&](const CLiveCore& c) { EXPECT_EQ(c.Connections().Connecting().count(peer), 1u); });
+    core.Inspect([&](const LiveCoreProbe& c) { EXPECT_EQ(c.Connections().Connecting().count(peer), 1u); });
 
     // Both sides connected at once; the core kept the other side's attempt.
     core.OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
@@ -395,7 +403,7 @@ TEST_F(LiveCoreTest, AcceptedConnectionReplacesTheOldSessionWithoutClosingIt)
     request.request.number = 1;
     request.request.pieces[5] = nps::BitField(1, 1);
     Deliver(core, peer, request);
-    core.Inspect([&](const CLiveCore& c) {
+    core.Inspect([&](const LiveCoreProbe& c) {
         EXPECT_TRUE(c.Connections().Connecting().empty());
         ASSERT_NE(c.SessionOf(peer), nullptr);
         EXPECT_TRUE(c.SessionOf(peer)->HasSendTimer());
@@ -404,7 +412,7 @@ TEST_F(LiveCoreTest, AcceptedConnectionReplacesTheOldSessionWithoutClosingIt)
     // The same again (the peer reconnected): the old session goes to the
     // reap table and the connection just accepted stays open.
     core.OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
-    core.Inspect([&](const CLiveCore& c) {
+    core.Inspect([&](const LiveCoreProbe& c) {
         EXPECT_EQ(c.GetSessionCount(), 1);
         EXPECT_EQ(c.ReapCount(), 1u);
         ASSERT_NE(c.SessionOf(peer), nullptr);
@@ -436,13 +444,13 @@ TEST_F(LiveCoreTest, SessionTickUsesOnlyATableSession)
     const PeerId peer = Id("short-lived");
     core.OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
     const LivePeerSession* stale = nullptr;
-    core.Inspect([&](const CLiveCore& c) { stale = c.SessionOf(peer); });
+    core.Inspect([&](const LiveCoreProbe& c) { stale = c.SessionOf(peer); });
     core.OnEvent(&peer, PPN_EVENT_CLOSED, PPN_CONN_SRUDP);
     SendMessageW(core.GetWindow(), WM_LIVE_SESSION_TICK, reinterpret_cast<WPARAM>(stale), LIVE_SESSION_TICK_TAG);
     // Data from a peer without a session is dropped.
     Deliver(core, peer, LiveHello(LIVE_MSG_HELLO, 1, kChannel));
     EXPECT_TRUE(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).empty());
-    EXPECT_TRUE(core.Inspect([](const CLiveCore&) {}));
+    EXPECT_TRUE(core.Inspect([](const LiveCoreProbe&) {}));
     core.Stop();
 }
 
@@ -502,4 +510,67 @@ TEST_F(LiveCoreTest, RelayQueueIsBounded)
         ++queued;
     EXPECT_EQ(queued, 256);
     core.Stop();
+}
+
+TEST_F(LiveCoreTest, ACoreThatCallsBackWhileStartingIsAnswered)
+{
+    // The network core runs its threads as it starts: a peer that connects
+    // and says hello at once is answered through the core, and its close
+    // closes the connection.
+    const PeerId peer = Id("early-caller");
+    FakeNetCore core;
+    Configure(core);
+    core.onStart = [&](ppn::EventListener* listener) {
+        listener->OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
+        const std::string hello = LivePacked(LiveHello(LIVE_MSG_HELLO, 1, kChannel));
+        listener->OnReceive(&peer, PPN_CONN_SRUDP, hello.data(), static_cast<int>(hello.size()));
+        listener->OnEvent(&peer, PPN_EVENT_CLOSED, PPN_CONN_SRUDP);
+    };
+    ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).size(), 1u);
+    {
+        std::lock_guard<std::mutex> lock(core.network->mutex);
+        EXPECT_EQ(core.network->closes, std::vector<PeerId>{peer});
+    }
+    EXPECT_EQ(core.GetSessionCount(), 0);
+    core.Stop();
+}
+
+TEST_F(LiveCoreTest, PlayerNoticesSetPacingAndNeedTheEngineWindow)
+{
+    const auto notices = [](CLiveCore& core) {
+        core.NotifyBuffering();
+        core.NotifyPlaying();
+        core.NotifyPaused();
+        core.NotifyStopped();
+    };
+    const auto landedHere = [] {
+        MSG m;
+        return PeekMessageW(&m, nullptr, WM_LIVE_PLAYER_BUFFERING, WM_LIVE_PLAYER_STOPPED, PM_REMOVE) != FALSE;
+    };
+    FakeNetCore core;
+    Configure(core);
+    notices(core);
+    EXPECT_FALSE(landedHere()) << "before Start";
+
+    ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
+    // Buffering lifts the pacing; each other state puts it back.
+    struct Step {
+        void (CLiveCore::*notice)();
+        bool noPacing;
+    } steps[] = {
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyPlaying, false},
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyPaused, false},
+        {&CLiveCore::NotifyBuffering, true}, {&CLiveCore::NotifyStopped, false},
+    };
+    int i = 0;
+    for (const Step& step : steps) {
+        (core.*step.notice)();
+        EXPECT_TRUE(WaitUntil(core, [&](const LiveCoreProbe& c) { return c.NoPacingFlag() == step.noPacing; }))
+            << "step " << i++;
+    }
+    EXPECT_FALSE(landedHere());
+    core.Stop();
+    notices(core);
+    EXPECT_FALSE(landedHere()) << "after Stop";
 }
