@@ -300,6 +300,7 @@ TEST_F(ChatDialogTest, TheFontDialogsChoiceBecomesTheInputsFormat)
     // The dialog's own items: strikeout, underline, size list, colour list.
     const int strikeout = 0x410, underline = 0x411, sizes = 0x472, colours = 0x473;
     bool picked = false;
+    HWND reactivated = nullptr;
     DialogDriver driver({[&](HWND d) {
         const LRESULT size = SendDlgItemMessageW(d, sizes, CB_FINDSTRINGEXACT, -1,
                                                  reinterpret_cast<LPARAM>(L"20"));
@@ -320,10 +321,12 @@ TEST_F(ChatDialogTest, TheFontDialogsChoiceBecomesTheInputsFormat)
             PostMessageW(d, WM_COMMAND, MAKEWPARAM(item, CBN_SELCHANGE),
                          reinterpret_cast<LPARAM>(GetDlgItem(d, item)));
         DialogDriver::Press(d, IDOK);
-    }});
+    }, [&](HWND d) { reactivated = d; }});
     SendMessageW(chat_.Handle(), WM_COMMAND, IDC_CHAT_FONT, 0);
-    EXPECT_EQ(1, driver.Shown());
+    // The chat (a dialog itself) is active again once the font dialog is gone.
+    EXPECT_EQ(2, driver.Shown());
     EXPECT_EQ(0, driver.Unexpected());
+    EXPECT_EQ(chat_.Handle(), reactivated);
     ASSERT_TRUE(picked);
     CHARFORMATW format = {};
     format.cbSize = sizeof format;
