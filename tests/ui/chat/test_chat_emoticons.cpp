@@ -5,12 +5,14 @@
 #include <richedit.h>
 #include <richole.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/ProcessCounts.h"
 #include "tests/platform/EmoticonClass.h"
 #include "tests/ui/chat/ChatTestSupport.h"
 #include "ui/chat/CCAXChatDlg.h"
@@ -207,6 +209,32 @@ TEST_F(ChatEmoticonTest, AReceivedRecordShowsAtMostTwentyPictures)
 
     Receive(L"peer", L"\x7F/:D\x7F\x7F/:D\x7F");
     EXPECT_EQ(22u, ObjectCodes(chat_.Log()).size());
+}
+
+// A record of 6,500 codes costs the process what twenty pictures cost; the
+// counts are the process's own (GetGuiResources answers 0 under Wine), and
+// they rise with pictures shown.
+TEST_F(ChatEmoticonTest, AFloodOfCodesCostsNoMoreThanTwentyPictures)
+{
+    const int gdiBefore = testcounts::GdiObjectsOfThisProcess();
+    const int windowsBefore = testcounts::WindowsOfThisProcess();
+    Receive(L"friend", L"\x7F/:A\x7F\x7F/:B\x7F\x7F/:C\x7F\x7F/:D\x7F\x7F/:E\x7F");
+    ASSERT_EQ(5u, ObjectCodes(chat_.Log()).size());
+    const int gdiFive = testcounts::GdiObjectsOfThisProcess();
+    const int windowsFive = testcounts::WindowsOfThisProcess();
+    EXPECT_GT(gdiFive, gdiBefore);
+    EXPECT_GT(windowsFive, windowsBefore);
+    std::wstring flood;
+    for (int i = 0; i < 6500; ++i)
+        flood += L"\x7F/:A\x7F";
+    Receive(L"hostile", flood);
+    ASSERT_EQ(25u, ObjectCodes(chat_.Log()).size());
+    const int gdiFlood = testcounts::GdiObjectsOfThisProcess();
+    const int windowsFlood = testcounts::WindowsOfThisProcess();
+    std::printf("GDI objects %d, five pictures %d, after the flood %d; windows %d, %d, %d\n",
+                gdiBefore, gdiFive, gdiFlood, windowsBefore, windowsFive, windowsFlood);
+    EXPECT_LE(gdiFlood - gdiFive, 400);
+    EXPECT_LE(windowsFlood - windowsFive, 25);
 }
 
 // What the log is sent while a record shows.
