@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cmath>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "ui/ADClock.h"
 #include "ui/ADStrings.h"
+#include "ui/BrowserLink.h"
 #include "platform/window/WindowBase.h"
 #include "ui/CADSet.h"
 
@@ -455,20 +455,14 @@ void CADDisplayWnd<T>::OnMouse()
     InvalidateRect(Window(), nullptr, FALSE);
 }
 
-// The link reaches the browser as one quoted argument. A link holding a
-// double quote could close that quote and hand the browser switches of the
-// server's choosing, so it is not opened at all.
+// The server's link reaches the browser only when OpenBrowserLink finds it
+// safe to hand on.
 template <class T>
 void CADDisplayWnd<T>::OnClick()
 {
     const int hit = HitTest();
-    if (!hit)
-        return;
-    const std::wstring& link = Item(hit - 1).link;
-    if (link.empty() || link.find(L'"') != std::wstring::npos)
-        return;
-    const std::wstring argument = L"\"" + link + L"\"";
-    ShellExecuteW(nullptr, L"open", L"iexplore.exe", argument.c_str(), nullptr, SW_SHOWNORMAL);
+    if (hit)
+        OpenBrowserLink(Item(hit - 1).link);
 }
 
 template <class T>

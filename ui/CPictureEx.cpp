@@ -216,6 +216,10 @@ void CPictureEx::Draw(HDC dc)
         if (f.disposal == 2)
             FillArea(canvas_, f.left, f.top, f.width, f.height, background_);
         RenderPicture(f.picture, canvas_, f.left, f.top, f.width, f.height);
+    } else if (frames_.size() == 1) {
+        // An animation of which only one frame decoded: that frame, still.
+        const Frame& f = frames_[0];
+        RenderPicture(f.picture, canvas_, f.left, f.top, f.width, f.height);
     } else if (still_) {
         RenderPicture(still_, canvas_, 0, 0, size_.cx, size_.cy);
     }

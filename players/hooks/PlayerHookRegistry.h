@@ -58,7 +58,7 @@ private:
 
 // The video windows' classes of the Flash (and FLV) and WMP controls.
 inline const wchar_t* const kFlashVideoClasses[] = {L"MacromediaFlashPlayerActiveX", nullptr};
-inline const wchar_t* const kWmpVideoClasses[] = {L"WMPVideoWindow", L"EVRVideoHandle", nullptr};
+inline const wchar_t* const kWmpVideoClasses[] = {L"WMPVideoWindow", L"EVRVideoHandler", nullptr};
 
 // The registries of the FLV and WMP hosts.
 PlayerHookRegistry& FlvHookRegistry();

@@ -67,8 +67,8 @@ TEST(AdPaneFind, TheVideoWindowOfEachKind)
     HWND realNoPicture = Make(L"RealAudioCtrlWndClass", top, all);
     HWND lonelyFrame = Make(L"PNGUIClass", realNoPicture, all);
     Make(L"PNGUIClass", lonelyFrame, RECT{0, 0, 5, 5});
-    // Flash, WMP (both of its classes, the renderer's name cut short),
-    // DirectShow and an empty host.
+    // Flash, WMP (both of its classes, the renderer's in its full and its
+    // short spelling), DirectShow and an empty host.
     HWND flashHost = Make(L"AdTestOther", top, all);
     Make(L"AdTestOther", flashHost, all);
     HWND flash = Make(L"MacromediaFlashPlayerActiveX", flashHost, all);
@@ -77,6 +77,8 @@ TEST(AdPaneFind, TheVideoWindowOfEachKind)
     HWND evrHost = Make(L"AdTestOther", top, all);
     Make(L"AdTestOther", evrHost, all);
     HWND evr = Make(L"EVRVideoHandle", evrHost, all);
+    HWND evrFullHost = Make(L"AdTestOther", top, all);
+    HWND evrFull = Make(L"EVRVideoHandler", evrFullHost, all);
     HWND dshowHost = Make(L"AdTestOther", top, all);
     HWND renderer = Make(L"VideoRenderer", dshowHost, all);
     HWND empty = Make(L"AdTestOther", top, all);
@@ -96,7 +98,8 @@ TEST(AdPaneFind, TheVideoWindowOfEachKind)
         {"no real", empty, PLAYER_REAL, empty},
         {"flv", flashHost, PLAYER_FLV, flash},
         {"wmp", wmpHost, PLAYER_WMP, wmp},
-        {"wmp enhanced renderer", evrHost, PLAYER_WMP, evr},
+        {"wmp enhanced renderer, short", evrHost, PLAYER_WMP, evr},
+        {"wmp enhanced renderer", evrFullHost, PLAYER_WMP, evrFull},
         {"directshow", dshowHost, PLAYER_DSHOW, renderer},
         {"nothing found", empty, PLAYER_DSHOW, empty},
         {"flash movie", flashHost, PLAYER_FLASH, flashHost},

@@ -359,4 +359,29 @@ TEST_F(AdTickerTest, AClickInVerticalModeOpensTheItemShown)
     MouseMoveTo(1000, 750);
 }
 
+// A link the browser would read as a switch opens nothing; a plain one after
+// it does, so a switch's launch would have come first.
+TEST_F(AdTickerTest, AClickOnALinkStartingAsASwitchOpensNothing)
+{
+    LinkRecorder recorder;
+    ASSERT_TRUE(recorder.Install()) << recorder.Error();
+    for (const wchar_t* link : {L"-nohome", L"/nohome", L"http://127.0.0.1/fine"}) {
+        LoadedSet set(Pad(L"smd='1'", L"<a text='One'>" + std::wstring(link) + L"</a>"));
+        Use(set);
+        Tick(m_pane.Handle(), 25);
+        POINT at = ScreenOfPane(5, 5);
+        MouseMoveTo(at.x, at.y);
+        ASSERT_TRUE(PumpUntil([&] { return m_pane.HitTest() == 1; }, kInputWaitMs)) << link;
+        MouseButton(true);
+        MouseButton(false);
+        DrainInput();
+        MouseMoveTo(1000, 750);
+        DrainInput();
+        m_pane.SetAdSet(nullptr);
+    }
+    ASSERT_TRUE(recorder.WaitForLaunches(1, kLaunchWaitMs));
+    EXPECT_EQ(recorder.Arguments(0), std::vector<std::wstring>{L"http://127.0.0.1/fine"});
+    EXPECT_FALSE(recorder.WaitForLaunches(2, 1500));
+}
+
 } // namespace

@@ -202,6 +202,35 @@ TEST_F(PictureTest, OneFrameOtherVersionsAndBitmapsAreStills)
     }
 }
 
+// An animation of which only one frame decodes shows that frame, still.
+TEST_F(PictureTest, AnAnimationWithOneDecodableFrameShowsIt)
+{
+    // A green 2 x 2 frame at (1, 1) of a 4 x 4 screen, then a second frame
+    // whose blocks walk well but whose picture cannot be made.
+    const Bytes good = gif_writer::Write(4, 4, gif_writer::BasicPalette(),
+                                         {Solid(1, 1, 2, 2, 3, 10)});
+    struct Case { const char* what; Bytes frame; };
+    const Case cases[] = {
+        {"code size 12", {0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 12, 2, 0xFF, 0xFF, 0}},
+    };
+    for (const Case& c : cases) {
+        Bytes file(good.begin(), good.end() - 1);
+        file.insert(file.end(), {0x21, 0xF9, 4, 0, 10, 0, 0, 0});
+        file.insert(file.end(), c.frame.begin(), c.frame.end());
+        file.push_back(0x3B);
+        CPictureEx picture(host);
+        ASSERT_TRUE(LoadBytes(picture, file)) << c.what;
+        ASSERT_EQ(1, picture.GetFrameCount()) << c.what;
+        picture.Start();
+        EXPECT_FALSE(picture.IsRunning()) << c.what;
+        DibCanvas dib(4, 4);
+        dib.Fill(RGB(9, 9, 9));
+        picture.Draw(dib.Dc());
+        EXPECT_EQ(RGB(0, 255, 0), dib.At(1, 1)) << c.what;
+        EXPECT_EQ(RGB(0, 255, 0), dib.At(2, 2)) << c.what;
+    }
+}
+
 TEST_F(PictureTest, BrokenDataFailsCleanly)
 {
     Bytes good = gif_writer::Write(4, 4, gif_writer::BasicPalette(),

@@ -2,8 +2,8 @@
 #include "ui/chat/CCAXChatDlg.h"
 
 #include <commdlg.h>
-#include <shellapi.h>
 
+#include "ui/BrowserLink.h"
 #include "ui/SkinIds.h"
 #include "ui/ToolTipWindow.h"
 #include "ui/chat/ChatIds.h"
@@ -344,8 +344,7 @@ bool CCAXChatDlg::OnNotify(const NMHDR& header, LRESULT& result)
 }
 
 // A link opens in the browser on a click: press and release on the same
-// link. It goes as one quoted argument, so a link holding a double quote
-// (which could end the quoting and add arguments of its own) is not opened.
+// link (see OpenBrowserLink for the links refused).
 void CCAXChatDlg::OnLink(const ENLINK& link)
 {
     if (link.msg == WM_LBUTTONDOWN) {
@@ -362,11 +361,7 @@ void CCAXChatDlg::OnLink(const ENLINK& link)
     wchar_t text[kLinkLimit + 1] = {};
     TEXTRANGEW range = {{link.chrg.cpMin, last}, text};
     SendMessageW(link.nmhdr.hwndFrom, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    const std::wstring url = text;
-    if (url.empty() || url.find(L'"') != std::wstring::npos)
-        return;
-    const std::wstring argument = L"\"" + url + L"\"";
-    ShellExecuteW(nullptr, L"open", L"iexplore.exe", argument.c_str(), nullptr, SW_SHOWNORMAL);
+    OpenBrowserLink(text);
 }
 
 bool CCAXChatDlg::EditHook::ProcessWindowMessage(HWND, UINT message, WPARAM wParam,

@@ -91,6 +91,7 @@ private:
     void OnLink(const ENLINK& link);
     void OnClose();
     void ShowNotice(const std::wstring& text);
+    static void CutToMessageLimit(std::wstring& text);
     void Remember(const _tagChatMsg& record);
     CHARFORMATW DefaultFormat(HWND edit) const;
     LONG LogLength() const;

@@ -30,14 +30,28 @@ std::u16string Utf16(const std::wstring& text)
     return std::u16string(text.begin(), text.end());
 }
 
-// A received format is a peer's: its size is ours and its face name ends
-// inside the array, whatever arrived.
+// What a received format may set: the members the font dialog sets. A peer's
+// link, protected, hidden or offset effect would otherwise reach our log.
+const DWORD kPeerMask = CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC |
+                        CFM_UNDERLINE | CFM_STRIKEOUT;
+const DWORD kPeerEffects = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT | CFE_AUTOCOLOR;
+// Heights in twips: 6 to 72 points, the range of the font dialog's size list.
+const LONG kPeerHeightMin = 120;
+const LONG kPeerHeightMax = 1440;
+
+// A received format is a peer's: its size is ours, its face name ends inside
+// the array, only the font dialog's members are kept, the height is clamped
+// and the text sits on the line.
 CHARFORMATW PeerFormat(const ChatCharFormat& peer)
 {
     CHARFORMATW format;
     std::memcpy(&format, &peer, sizeof format);
     format.cbSize = sizeof format;
     format.szFaceName[LF_FACESIZE - 1] = L'\0';
+    format.dwMask &= kPeerMask;
+    format.dwEffects &= kPeerEffects;
+    format.yHeight = std::min(std::max(format.yHeight, kPeerHeightMin), kPeerHeightMax);
+    format.yOffset = 0;
     return format;
 }
 
@@ -94,11 +108,29 @@ void CCAXChatDlg::Remember(const _tagChatMsg& record)
         history_.pop_front();
 }
 
+// A message longer than the limit a sender cuts to is a peer's own making,
+// and a long text keeps the log busy for many seconds: it is cut the same way.
+void CCAXChatDlg::CutToMessageLimit(std::wstring& text)
+{
+    if (text.size() <= kMessageLimit)
+        return;
+    text.resize(kMessageLimit);
+    // A code cut in two would show as stray text: the cut goes before its
+    // opening delimiter.
+    if (std::count(text.begin(), text.end(), kCodeDelimiter) % 2)
+        text.resize(text.rfind(kCodeDelimiter));
+}
+
 int CCAXChatDlg::ReceiveRecord(const void* bytes, int length)
 {
     _tagChatMsg record;
     if (!bytes || length < 0 || !record.FromBytes(bytes, length, AnsiToUtf16Text))
         return 0;
+    for (std::u16string* part : {&record.name, &record.text}) {
+        std::wstring text = Wide(*part);
+        CutToMessageLimit(text);
+        *part = Utf16(text);
+    }
     if (!record.name.empty())
         Remember(record);
     if (Handle() && IsWindowVisible(Handle()))
@@ -134,10 +166,14 @@ void CCAXChatDlg::AppendMessage(const _tagChatMsg& record, bool greyed)
     const CHARFORMATW base = DefaultFormat(log_.Handle());
     // Codes render from where the appended piece starts: from the start of
     // its line, a header's bare codes would be looked for in the body before.
-    auto append = [this](const std::wstring& text, CHARFORMATW format, bool delimited) {
+    // A record shows at most as many pictures as a message may send: each
+    // costs the process a window, a timer and bitmaps, and the record may be
+    // a peer's 32 K characters of codes. The rest stay text.
+    LONG pictures = kPictureLimit;
+    auto append = [this, &pictures](const std::wstring& text, CHARFORMATW format, bool delimited) {
         const LONG first = LogLength();
         AppendToLog(text, format);
-        log_.RenderCodes(first, delimited);
+        pictures -= log_.RenderCodes(first, delimited, pictures);
     };
     if (!record.name.empty()) {
         const std::wstring header = L"\r\n" + Wide(record.name) + L" " +
@@ -175,13 +211,7 @@ void CCAXChatDlg::OnSend()
         ShowNotice(LoadChatText(IDS_TOO_FAST));
         return;
     }
-    if (text.size() > kMessageLimit) {
-        text.resize(kMessageLimit);
-        // A code cut in two would reach the others as stray text: the cut
-        // goes before its opening delimiter.
-        if (std::count(text.begin(), text.end(), kCodeDelimiter) % 2)
-            text.resize(text.rfind(kCodeDelimiter));
-    }
+    CutToMessageLimit(text);
     canSend_ = 0;
     SetTimer(Handle(), kSendGuardTimer, 1000, nullptr);
     _tagChatMsg record;

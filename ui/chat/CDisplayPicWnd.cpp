@@ -136,9 +136,13 @@ void CDisplayPicWnd::OnCreate()
         cells_[gif] = std::move(picture);
         texts_[gif] = LoadText(EmoticonNameId(i)) + L" " + LoadText(EmoticonCodeId(i));
     }
-    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, ModuleInstance(),
-                               nullptr);
+    // The picker never becomes active (it must not take the focus from the
+    // input), and a tooltip without TTS_ALWAYSTIP shows only over an active
+    // window. Wine 8's tooltip does not implement TTM_POPUP: there the tip
+    // shows after the initial delay of the relayed mouse moves.
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd,
+                               nullptr, ModuleInstance(), nullptr);
     TTTOOLINFOW info;
     FillToolInfo(info);
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));

@@ -48,6 +48,33 @@ LONG TextLength(HWND edit)
                                           reinterpret_cast<WPARAM>(&how), 0));
 }
 
+// The length of the code that starts at text[at], 0 for none; code is set to
+// the bare code. A candidate grows one character at a time while it spells
+// the start of a code in the list (so it never grows past the list's length);
+// with delimited, only a code between two 0x7F counts.
+LONG CodeLengthAt(const std::wstring& text, size_t at, bool delimited, std::wstring& code)
+{
+    const std::wstring& list = EmoticonCodeList();
+    for (size_t last = at + 1; last <= text.size(); ++last) {
+        const std::wstring candidate = text.substr(at, last - at);
+        if (delimited) {
+            if (candidate[0] != kCodeDelimiter || list.find(candidate) == std::wstring::npos)
+                return 0;
+            if (candidate.size() > 1 && candidate.back() == kCodeDelimiter)
+                code = candidate.substr(1, candidate.size() - 2);
+        } else {
+            if (list.find(kCodeDelimiter + candidate) == std::wstring::npos)
+                return 0;
+            if (candidate.size() > 1 &&
+                list.find(kCodeDelimiter + candidate + kCodeDelimiter) != std::wstring::npos)
+                code = candidate;
+        }
+        if (!code.empty())
+            return static_cast<LONG>(candidate.size());
+    }
+    return 0;  // the text ended inside a candidate
+}
+
 }  // namespace
 
 // --- the OLE callback -------------------------------------------------------
@@ -195,61 +222,41 @@ LONG COleRichEdit::ObjectCount() const
     return count;
 }
 
-// Grows a selection from at while it spells the start of a code; a whole
-// code is replaced by its picture. removed: characters the text lost.
-bool COleRichEdit::RenderCodeAt(LONG at, bool delimited, LONG& removed)
+// Replaces the code of length characters at `at` by its picture: the picture
+// goes in after the code, then the code goes, so when the picture cannot be
+// made the text stays as it was.
+bool COleRichEdit::RenderCode(LONG at, LONG length, const std::wstring& code)
 {
-    const std::wstring& list = EmoticonCodeList();
-    for (LONG last = at + 1;; ++last) {
-        Select(edit_, at, last);
-        const CHARRANGE taken = Selection(edit_);
-        if (taken.cpMin != at || taken.cpMax != last)
-            return false;  // the text ended inside a candidate
-        if (!(SendMessageW(edit_, EM_SELECTIONTYPE, 0, 0) & SEL_TEXT) ||
-            (SendMessageW(edit_, EM_SELECTIONTYPE, 0, 0) & SEL_OBJECT))
-            return false;
-        const std::wstring candidate = TextRange(edit_, at, last);
-        std::wstring code;
-        if (delimited) {
-            if (candidate.empty() || candidate[0] != kCodeDelimiter ||
-                list.find(candidate) == std::wstring::npos)
-                return false;
-            if (candidate.size() > 1 && candidate.back() == kCodeDelimiter)
-                code = candidate.substr(1, candidate.size() - 2);
-        } else {
-            if (list.find(kCodeDelimiter + candidate) == std::wstring::npos)
-                return false;
-            if (candidate.size() > 1 &&
-                list.find(kCodeDelimiter + candidate + kCodeDelimiter) != std::wstring::npos)
-                code = candidate;
-        }
-        if (code.empty())
-            continue;  // a prefix of a code: one more character
-        const UINT gif = CodeToGif(code);
-        if (!gif)
-            return false;
-        // The picture goes in after the code, then the code goes: when the
-        // picture cannot be made the text stays as it was.
-        Select(edit_, last, last);
-        if (!InsertEmoticon(edit_, Ole(), gif, GifToCodeId(gif)))
-            return false;
-        Select(edit_, at, last);
-        SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-        removed = last - at;
-        return true;
-    }
+    const UINT gif = CodeToGif(code);
+    if (!gif)
+        return false;
+    Select(edit_, at + length, at + length);
+    if (!InsertEmoticon(edit_, Ole(), gif, GifToCodeId(gif)))
+        return false;
+    Select(edit_, at, at + length);
+    SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    return true;
 }
 
-void COleRichEdit::RenderCodes(LONG start, bool delimited)
+// The text is read once and searched here, so the work grows with the text,
+// not with its square: a received body may hold 32 K characters.
+LONG COleRichEdit::RenderCodes(LONG start, bool delimited, LONG limit)
 {
     SendMessageW(edit_, WM_SETREDRAW, FALSE, 0);
     CHARRANGE saved = Selection(edit_);
-    for (LONG at = start > 0 ? start : 0; at < TextLength(edit_); ++at) {
-        LONG removed = 0;
-        if (!RenderCodeAt(at, delimited, removed))
+    const LONG first = start > 0 ? start : 0;
+    const std::wstring text = TextRange(edit_, first, TextLength(edit_));
+    LONG made = 0;
+    LONG at = first;  // where text[i] stands in the control now
+    for (size_t i = 0; i < text.size() && made < limit; ++i, ++at) {
+        std::wstring code;
+        const LONG length = CodeLengthAt(text, i, delimited, code);
+        if (!length || !RenderCode(at, length, code))
             continue;
-        // The picture takes one character where the code took removed.
-        const LONG shift = removed - 1;
+        ++made;
+        i += length - 1;
+        // The picture takes one character where the code took length.
+        const LONG shift = length - 1;
         if (saved.cpMin > at)
             saved.cpMin = saved.cpMin - shift > at + 1 ? saved.cpMin - shift : at + 1;
         if (saved.cpMax > at)
@@ -258,6 +265,7 @@ void COleRichEdit::RenderCodes(LONG start, bool delimited)
     SendMessageW(edit_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&saved));
     SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(edit_, nullptr, TRUE);
+    return made;
 }
 
 // The objects' positions come from the control's own object list, so the

@@ -54,9 +54,10 @@ public:
     HWND Handle() const { return edit_; }
     IExRichEditOleCallback* Callback() const { return callback_; }
 
-    // Turns the codes from start on into pictures: bare codes, or with
-    // delimited only codes between two 0x7F.
-    void RenderCodes(LONG start, bool delimited);
+    // Turns the codes from start on into pictures, the first limit of them
+    // (the rest stay text): bare codes, or with delimited only codes between
+    // two 0x7F. Answers the number of pictures made.
+    LONG RenderCodes(LONG start, bool delimited, LONG limit = LONG_MAX);
     // The whole text, each emoticon picture as 0x7F, its code, 0x7F.
     std::wstring GetCodeText() const;
     // The selection, each emoticon picture as its bare code.
@@ -73,7 +74,7 @@ public:
     IRichEditOle* Ole() const;
 
 private:
-    bool RenderCodeAt(LONG at, bool delimited, LONG& removed);
+    bool RenderCode(LONG at, LONG length, const std::wstring& code);
 
     HWND edit_ = nullptr;
     IExRichEditOleCallback* callback_;

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/common/LinkRecorder.h"
+#include "tests/ui/DialogDriver.h"
 #include "tests/ui/OpenMenu.h"
 #include "tests/ui/chat/ChatTestSupport.h"
+#include "ui/BrowserLink.h"
 #include "ui/chat/CCAXChatDlg.h"
 #include "ui/chat/ChatIds.h"
 #include "ui/chat/ChatText.h"
@@ -245,6 +247,101 @@ TEST_F(ChatDialogTest, AReceivedFormatIsBoundedAndShownInItsColour)
     EXPECT_EQ(0x808080u, LogFormatAt(static_cast<LONG>(log.find(L"peer 说"))).crTextColor);
 }
 
+// Of a peer's format only the font dialog's members apply: no link,
+// protected or hidden text, a height between 6 and 72 points, no offset.
+// A format from our own font dialog applies as it was.
+TEST_F(ChatDialogTest, AReceivedFormatKeepsOnlyTheFontDialogsMembers)
+{
+    chat_.Show();
+    const DWORD dangerous = CFE_LINK | CFE_PROTECTED | CFE_HIDDEN;
+    struct Case {
+        const wchar_t* text;
+        DWORD mask, effects;
+        LONG height, offset;
+        DWORD effectsShown;
+        LONG heightShown;
+    };
+    const Case cases[] = {
+        {L"hostile", CFM_ALL2, dangerous | CFE_BOLD | CFE_SUBSCRIPT, 0x7FFFFFFF, -10000, CFE_BOLD,
+         1440},
+        {L"tiny", CFM_SIZE | CFM_OFFSET | CFM_ITALIC | CFM_HIDDEN, CFE_ITALIC | CFE_HIDDEN, 1,
+         10000, CFE_ITALIC, 120},
+        {L"dialog", CFM_SIZE | CFM_COLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT,
+         CFE_UNDERLINE | CFE_STRIKEOUT, 280, 0,
+         CFE_UNDERLINE | CFE_STRIKEOUT, 280},
+    };
+    for (const Case& c : cases) {
+        _tagChatMsg record;
+        record.name = u"peer";
+        record.text = U16(c.text);
+        record.format.dwMask = c.mask;
+        record.format.dwEffects = c.effects;
+        record.format.yHeight = c.height;
+        record.format.yOffset = c.offset;
+        std::string bytes;
+        ASSERT_TRUE(record.ToBytes(bytes));
+        ASSERT_EQ(1, chat_.ReceiveRecord(bytes.data(), static_cast<int>(bytes.size())));
+        const size_t body = LogText().rfind(c.text);
+        ASSERT_NE(std::wstring::npos, body) << c.text;
+        const CHARFORMATW format = LogFormatAt(static_cast<LONG>(body) + 1);
+        const DWORD shown = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT | dangerous |
+                            CFE_SUBSCRIPT;
+        EXPECT_EQ(c.effectsShown, format.dwEffects & shown) << c.text;
+        EXPECT_EQ(c.heightShown, format.yHeight) << c.text;
+        EXPECT_EQ(0, format.yOffset) << c.text;
+    }
+}
+
+// The font dialog's OK: the size, the effects and the colour picked become
+// the input's format, so they travel with the next message.
+TEST_F(ChatDialogTest, TheFontDialogsChoiceBecomesTheInputsFormat)
+{
+    chat_.Show();
+    // The dialog's own items: strikeout, underline, size list, colour list.
+    const int strikeout = 0x410, underline = 0x411, sizes = 0x472, colours = 0x473;
+    bool picked = false;
+    HWND reactivated = nullptr;
+    DialogDriver driver({[&](HWND d) {
+        const LRESULT size = SendDlgItemMessageW(d, sizes, CB_FINDSTRINGEXACT, -1,
+                                                 reinterpret_cast<LPARAM>(L"20"));
+        LRESULT red = CB_ERR;
+        const LRESULT count = SendDlgItemMessageW(d, colours, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count && red == CB_ERR; ++i)
+            if (SendDlgItemMessageW(d, colours, CB_GETITEMDATA, i, 0) == RGB(255, 0, 0))
+                red = i;
+        picked = size != CB_ERR && red != CB_ERR;
+        SendDlgItemMessageW(d, sizes, CB_SETCURSEL, size, 0);
+        SendDlgItemMessageW(d, colours, CB_SETCURSEL, red, 0);
+        DialogDriver::Check(d, strikeout, true);
+        DialogDriver::Check(d, underline, true);
+        for (int item : {strikeout, underline})
+            PostMessageW(d, WM_COMMAND, MAKEWPARAM(item, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(d, item)));
+        for (int item : {sizes, colours})
+            PostMessageW(d, WM_COMMAND, MAKEWPARAM(item, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(GetDlgItem(d, item)));
+        DialogDriver::Press(d, IDOK);
+    }, [&](HWND d) { reactivated = d; }});
+    SendMessageW(chat_.Handle(), WM_COMMAND, IDC_CHAT_FONT, 0);
+    // The chat (a dialog itself) is active again once the font dialog is gone.
+    EXPECT_EQ(2, driver.Shown());
+    EXPECT_EQ(0, driver.Unexpected());
+    EXPECT_EQ(chat_.Handle(), reactivated);
+    ASSERT_TRUE(picked);
+    CHARFORMATW format = {};
+    format.cbSize = sizeof format;
+    SendMessageW(InputWindow(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    EXPECT_EQ(400, format.yHeight);
+    EXPECT_EQ(static_cast<DWORD>(CFE_UNDERLINE | CFE_STRIKEOUT),
+              format.dwEffects & (CFE_UNDERLINE | CFE_STRIKEOUT | CFE_BOLD | CFE_ITALIC));
+    EXPECT_EQ(static_cast<COLORREF>(RGB(255, 0, 0)), format.crTextColor);
+    Type(L"styled");
+    Send();
+    ASSERT_EQ(1u, sent_.records.size());
+    EXPECT_EQ(400, sent_.Record(0).format.yHeight);
+    EXPECT_EQ(static_cast<std::uint32_t>(RGB(255, 0, 0)), sent_.Record(0).format.crTextColor);
+}
+
 TEST_F(ChatDialogTest, WindowAnswers)
 {
     chat_.Show();
@@ -423,6 +520,45 @@ TEST_F(ChatDialogTest, ALinkClickOpensTheBrowserWithOneQuotedArgument)
         link.msg = message;
         SendMessageW(chat_.Handle(), WM_NOTIFY, IDC_CHAT_LOG, reinterpret_cast<LPARAM>(&link));
     }
+    EXPECT_FALSE(recorder.WaitForLaunches(2, 1000));
+}
+
+// A link that the browser would read as a switch is not handed on; the
+// next plain link is.
+TEST_F(ChatDialogTest, ALinkStartingAsASwitchIsNotOpened)
+{
+    const struct {
+        const wchar_t* link;
+        bool opened;
+    } table[] = {{L"-switch", false}, {L"/switch", false}, {L"http://a/-b", true},
+                 {L"x\"y", false}, {L"", false}};
+    for (const auto& c : table)
+        EXPECT_EQ(c.opened, IsBrowserLink(c.link)) << c.link;
+
+    LinkRecorder recorder;
+    ASSERT_TRUE(recorder.Install()) << recorder.Error();
+    chat_.Show();
+    const std::string bytes = Packed(L"peer", L"-nohome /nohome http://127.0.0.1/after");
+    ASSERT_EQ(1, chat_.ReceiveRecord(bytes.data(), static_cast<int>(bytes.size())));
+    const std::wstring text = LogText();
+    HWND log = chat_.Log().Handle();
+    auto click = [&](const wchar_t* what, size_t length) {
+        const LONG first = static_cast<LONG>(text.find(what));
+        ENLINK link = {};
+        link.nmhdr.hwndFrom = log;
+        link.nmhdr.idFrom = IDC_CHAT_LOG;
+        link.nmhdr.code = EN_LINK;
+        link.chrg = {first, first + static_cast<LONG>(length)};
+        for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+            link.msg = message;
+            SendMessageW(chat_.Handle(), WM_NOTIFY, IDC_CHAT_LOG, reinterpret_cast<LPARAM>(&link));
+        }
+    };
+    click(L"-nohome", 7);
+    click(L"/nohome", 7);
+    click(L"http://127.0.0.1/after", 22);
+    ASSERT_TRUE(recorder.WaitForLaunches(1, 20000));
+    EXPECT_EQ((std::vector<std::wstring>{L"http://127.0.0.1/after"}), recorder.Arguments(0));
     EXPECT_FALSE(recorder.WaitForLaunches(2, 1000));
 }
 

@@ -5,12 +5,14 @@
 #include <richedit.h>
 #include <richole.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/ProcessCounts.h"
 #include "tests/platform/EmoticonClass.h"
 #include "tests/ui/chat/ChatTestSupport.h"
 #include "ui/chat/CCAXChatDlg.h"
@@ -184,6 +186,104 @@ TEST_F(ChatEmoticonTest, TheCutAt700NeverSplitsACode)
     SendMessageW(chat_.Handle(), WM_COMMAND, IDC_CHAT_SEND, 0);
     ASSERT_EQ(1u, sent_.records.size());
     EXPECT_EQ(std::u16string(699, u'x'), sent_.Text(0));
+}
+
+// A record shows at most twenty pictures, whatever a peer packed into it:
+// the name's bare codes count with the body's delimited ones, the rest stay
+// text. The next record has twenty of its own.
+TEST_F(ChatEmoticonTest, AReceivedRecordShowsAtMostTwentyPictures)
+{
+    std::wstring body;
+    for (int i = 0; i < 30; ++i)
+        body += L"\x7F/:B\x7F";
+    Receive(L"/:A/:C", body);
+    const std::vector<DWORD> shown = ObjectCodes(chat_.Log());
+    ASSERT_EQ(20u, shown.size());
+    EXPECT_EQ((std::vector<DWORD>{137, 139}), std::vector<DWORD>(shown.begin(), shown.begin() + 2));
+    EXPECT_EQ(std::vector<DWORD>(18, 138), std::vector<DWORD>(shown.begin() + 2, shown.end()));
+    std::wstring rest;
+    for (int i = 0; i < 12; ++i)
+        rest += L"\x7F/:B\x7F";
+    const std::wstring text = WindowText(chat_.Log().Handle());
+    EXPECT_EQ(text.size() - rest.size(), text.find(rest)) << "the last twelve codes stay text";
+
+    Receive(L"peer", L"\x7F/:D\x7F\x7F/:D\x7F");
+    EXPECT_EQ(22u, ObjectCodes(chat_.Log()).size());
+}
+
+// A record of 6,500 codes costs the process what twenty pictures cost; the
+// counts are the process's own (GetGuiResources answers 0 under Wine), and
+// they rise with pictures shown.
+TEST_F(ChatEmoticonTest, AFloodOfCodesCostsNoMoreThanTwentyPictures)
+{
+    const int gdiBefore = testcounts::GdiObjectsOfThisProcess();
+    const int windowsBefore = testcounts::WindowsOfThisProcess();
+    Receive(L"friend", L"\x7F/:A\x7F\x7F/:B\x7F\x7F/:C\x7F\x7F/:D\x7F\x7F/:E\x7F");
+    ASSERT_EQ(5u, ObjectCodes(chat_.Log()).size());
+    const int gdiFive = testcounts::GdiObjectsOfThisProcess();
+    const int windowsFive = testcounts::WindowsOfThisProcess();
+    EXPECT_GT(gdiFive, gdiBefore);
+    EXPECT_GT(windowsFive, windowsBefore);
+    std::wstring flood;
+    for (int i = 0; i < 6500; ++i)
+        flood += L"\x7F/:A\x7F";
+    Receive(L"hostile", flood);
+    ASSERT_EQ(25u, ObjectCodes(chat_.Log()).size());
+    const int gdiFlood = testcounts::GdiObjectsOfThisProcess();
+    const int windowsFlood = testcounts::WindowsOfThisProcess();
+    std::printf("GDI objects %d, five pictures %d, after the flood %d; windows %d, %d, %d\n",
+                gdiBefore, gdiFive, gdiFlood, windowsBefore, windowsFive, windowsFlood);
+    EXPECT_LE(gdiFlood - gdiFive, 400);
+    EXPECT_LE(windowsFlood - windowsFive, 25);
+}
+
+// What the log is sent while a record shows.
+struct LogMessages {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        ++count;
+        return CallWindowProcW(original, hwnd, message, wParam, lParam);
+    }
+    static WNDPROC original;
+    static int count;
+};
+WNDPROC LogMessages::original = nullptr;
+int LogMessages::count = 0;
+
+// The codes of a long text are found in one reading of it: the log is sent
+// about as many messages for 3,000 characters as for 300.
+TEST_F(ChatEmoticonTest, FindingCodesInALongTextDoesNotAskTheLogPerCharacter)
+{
+    HWND log = chat_.Log().Handle();
+    CHARFORMATW format = {};
+    format.cbSize = sizeof format;
+    SendMessageW(log, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    std::vector<int> counts;
+    for (int words : {60, 600}) {
+        std::wstring text;
+        for (int i = 0; i < words; ++i)
+            text += L"word ";
+        SetWindowTextW(log, L"");
+        chat_.AppendToLog(text + L"\x7F/:E\x7F", format);
+        LogMessages::count = 0;
+        LogMessages::original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LogMessages::Proc)));
+        EXPECT_EQ(1, chat_.Log().RenderCodes(0, true));
+        SetWindowLongPtrW(log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LogMessages::original));
+        counts.push_back(LogMessages::count);
+        EXPECT_EQ(std::vector<DWORD>{156}, ObjectCodes(chat_.Log()));
+    }
+    EXPECT_LT(counts[1], counts[0] + 100) << counts[0] << " then " << counts[1];
+}
+
+// A received text is cut where a sender cuts: 700 characters, never in a
+// code, so a peer's 32 K characters cannot keep the log busy.
+TEST_F(ChatEmoticonTest, AReceivedTextIsCutAt700Characters)
+{
+    Receive(L"peer", std::wstring(698, L'y') + L"\x7F/:A\x7F" + std::wstring(30000, L'z'));
+    ASSERT_EQ(1u, chat_.History().size());
+    EXPECT_EQ(std::u16string(698, u'y'), chat_.History().back().text);
+    EXPECT_TRUE(ObjectCodes(chat_.Log()).empty());
 }
 
 }  // namespace

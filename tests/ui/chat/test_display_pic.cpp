@@ -131,6 +131,8 @@ TEST_F(PickerTest, HoverFramesAnimatesAndNamesOneCellAtATime)
     info.lpszText = text;
     SendMessageW(picker.ToolTip(), TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
     EXPECT_STREQ(L"\u5bb3\u7f9e /:A", text);
+    // The tip shows over the picker, which is never the active window.
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(picker.ToolTip()) != FALSE; }));
 
     // The black frame lies on the hovered cell's rectangle.
     DibCanvas dib(169, 45);
