@@ -352,6 +352,10 @@ private:
           memorySize_ = 20;
     LONG trackPeerNums_ = 0, maxConnectPeers_ = 0, fullDataTime_ = 0;
     ULONG playState_ = 0;
+    // The state whose event is being fired (none: ~0), and a count of the
+    // events fired, by which SetPlayState sees a change made by a handler.
+    ULONG announcing_ = ~0ul;
+    unsigned playStateChanges_ = 0;
     LayoutMode layout_ = LAYOUT_FULL;
     CoreKind coreKind_ = CORE_NONE;
 

@@ -127,13 +127,21 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
 void CCStreamView::SetPlayState(ULONG state)
 {
     // The page hears of the change first: a handler that reads PlayState
-    // sees the state being left.
-    if (state != playState_) {
+    // sees the state being left. A handler may itself change the state
+    // (Close, Stop): the state being announced is not announced again, and
+    // a newer one set meanwhile is not overwritten.
+    if (state != playState_ && state != announcing_) {
+        const ULONG outer = announcing_;
+        const unsigned change = ++playStateChanges_;
+        announcing_ = state;
         VARIANT argument;
         argument.vt = VT_I4;
         argument.lVal = static_cast<LONG>(state);
         DISPPARAMS params = {&argument, nullptr, 1, 0};
         events_.Fire(1, params);
+        announcing_ = outer;
+        if (change != playStateChanges_)
+            return;
     }
     playState_ = state;
     if (WindowExists())
