@@ -343,8 +343,6 @@ HWND CCStreamView::CreateControlWindow(HWND parent, const RECT& position)
         // The main player's reports come here; the advertisement player's
         // are its own business.
         mainPlayer_.m_owner = window;
-        adPlayer_.SetParentWindow(window);
-        adPlayer_.SetRect(PlayerRect(), FALSE);
         LayoutControls();
         // The codec folder's filters and the media player's scheme key.
         RegisterCodecFilters();

@@ -50,8 +50,8 @@ public:
     // The class factory's creation; aggregation is refused.
     static HRESULT Create(IUnknown* outer, REFIID iid, void** object);
 
-    // Stores the state and, when it differs from the one held, tells every
-    // connected page.
+    // Tells every connected page when the state differs from the one held,
+    // then stores it.
     void SetPlayState(ULONG state);
 
     LayoutMode Layout() const { return layout_; }
@@ -69,6 +69,7 @@ public:
     CLiveCore* LiveEngine() const { return live_; }
     CoreKind Kind() const { return coreKind_; }
     const CPlayerSelector& MainPlayer() const { return mainPlayer_; }
+    const CPlayerSelector& AdPlayer() const { return adPlayer_; }
 
     // Content-server requests (CCStreamViewRequests.cpp).
     enum RequestId { REQ_GETAD = 131, REQ_SESSION = 132, REQ_ADXML = 133 };
@@ -351,6 +352,10 @@ private:
           memorySize_ = 20;
     LONG trackPeerNums_ = 0, maxConnectPeers_ = 0, fullDataTime_ = 0;
     ULONG playState_ = 0;
+    // The state whose event is being fired (none: ~0), and a count of the
+    // events fired, by which SetPlayState sees a change made by a handler.
+    ULONG announcing_ = ~0ul;
+    unsigned playStateChanges_ = 0;
     LayoutMode layout_ = LAYOUT_FULL;
     CoreKind coreKind_ = CORE_NONE;
 

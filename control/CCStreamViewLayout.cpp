@@ -178,8 +178,10 @@ RECT CCStreamView::PlayerRect() const
 
 void CCStreamView::LayoutVideo(bool flvMovie)
 {
-    mainPlayer_.SetParentWindow(Window());
-    mainPlayer_.SetRect(PlayerRect(), FALSE);
+    for (CPlayerSelector* player : {&mainPlayer_, &adPlayer_}) {
+        player->SetParentWindow(Window());
+        player->SetRect(PlayerRect(), FALSE);
+    }
     if (flvMovie)
         mainPlayer_.SetFlvPlayerUrl(flvPlayer_ ? flvPlayer_ : L"");
 }
@@ -193,22 +195,28 @@ void CCStreamView::LayoutControls()
     GetClientRect(bar, &c);
     const int L = c.left, T = c.top, R = c.right, B = c.bottom;
     auto item = [bar](int id) { return GetDlgItem(bar, id); };
+    // The advertisement player plays where the main player does.
+    auto placePlayers = [this](const RECT& r) {
+        mainPlayer_.SetRect(r, TRUE);
+        adPlayer_.SetRect(r, TRUE);
+    };
     int y = 0;
     switch (layout_) {
     case LAYOUT_SIMPLE:
-        mainPlayer_.SetRect({L, T, R, B - 17}, TRUE);
+        placePlayers({L, T, R, B - 17});
         ShowBarItems(false);
         ShowWindow(item(IDC_STATUS), SW_SHOW);
         Place(item(IDC_STATUS), L, B - kStatusStrip, R - L, kStatusStrip);
         return;
     case LAYOUT_MINI:
-        mainPlayer_.SetRect(c, TRUE);
+        placePlayers(c);
         ShowBarItems(false);
         return;
     case LAYOUT_AUDIO: {
         ShowBarItems(true);
-        mainPlayer_.SetRect({0, 0, 0, 0}, TRUE);
+        placePlayers({0, 0, 0, 0});
         mainPlayer_.HidePlayer();
+        adPlayer_.HidePlayer();
         for (int id : {IDC_TIME, IDC_CHAT, IDC_PLAYLIST, IDC_VIDEOSIZE, IDC_FULLSCREEN})
             ShowWindow(item(id), SW_HIDE);
         RECT outer;
@@ -236,7 +244,7 @@ void CCStreamView::LayoutControls()
         for (const auto& b : topRight)
             Place(item(b.id), R - b.fromRight, T + 7, 13, 13);
         int bottom = withStatus ? B - kBottomBar - kStatusStrip - 1 : B - kBottomBar;
-        mainPlayer_.SetRect({L, T + kTopBar, R, bottom}, TRUE);
+        placePlayers({L, T + kTopBar, R, bottom});
         y = bottom;
         if (withStatus) {
             Place(item(IDC_STATUS), L, y + 1, R - L, kStatusStrip);
@@ -366,20 +374,40 @@ void CCStreamView::SyncFullControl(bool show)
     fullControl_.Show();
 }
 
+// Both sliders call this one: a value from the full-screen bar moves the
+// control's slider, and the other way round. A new volume ends the mute.
 void CCStreamView::OnVolumeSlider(const UI::SliderChange* change, void* self)
 {
     auto control = static_cast<CCStreamView*>(self);
-    control->volume_ = static_cast<ULONG>(change->perMille / 10);
-    control->mainPlayer_.SetVolume(change->perMille / 10);
-    if (control->fullControl_.Handle() && IsWindowVisible(control->fullControl_.Handle()))
-        control->fullControl_.SetVolume(change->perMille / 10);
+    const int v = change->perMille;
+    control->mainPlayer_.SetMute(0);
+    control->mainPlayer_.SetVolume(v / 10);
+    control->muteButton_.latched = 0;
+    control->muteButton_.Refresh();
+    control->volume_ = static_cast<ULONG>(v / 10);
+    control->volumeSlider_.SetPos(v);
+    CFullControl& bar = control->fullControl_;
+    if (bar.Handle() && IsWindowVisible(bar.Handle())) {
+        bar.SetVolume(v / 10);
+        bar.VolumeSlider().SetPos(v);
+    }
 }
 
+// Both position bars call this one. A seek resumes some players: a paused
+// one is paused again.
 void CCStreamView::OnPositionSlider(const UI::SliderChange* change, void* self)
 {
     auto control = static_cast<CCStreamView*>(self);
-    if (control->coreKind_ == CORE_VOD)
-        control->mainPlayer_.SeekPermille(change->perMille);
+    const int v = change->perMille;
+    control->positionBar_.SetPos(v);
+    if (control->coreKind_ == CORE_VOD) {
+        control->mainPlayer_.SeekPermille(v);
+        if (!control->playButton_.latched)
+            control->mainPlayer_.Pause();
+    }
+    CFullControl& bar = control->fullControl_;
+    if (bar.Handle() && IsWindowVisible(bar.Handle()))
+        bar.SetProgress(v, control->positionBar_.GetPos2());
 }
 
 void CCStreamView::AttachAdPane(bool search)
@@ -450,7 +478,7 @@ bool CCStreamView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, 
         return true;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_VIDEOSIZE) {
+        if (LOWORD(wParam) == IDC_VIDEOSIZE && HIWORD(wParam) == 0) {
             ToggleVideoSize();
             result = 0;
             return true;

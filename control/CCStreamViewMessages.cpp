@@ -131,14 +131,24 @@ bool CCStreamView::ProcessControlMessage(UINT message, WPARAM wParam, LPARAM lPa
 
 void CCStreamView::SetPlayState(ULONG state)
 {
-    if (state != playState_) {
-        playState_ = state;
+    // The page hears of the change first: a handler that reads PlayState
+    // sees the state being left. A handler may itself change the state
+    // (Close, Stop): the state being announced is not announced again, and
+    // a newer one set meanwhile is not overwritten.
+    if (state != playState_ && state != announcing_) {
+        const ULONG outer = announcing_;
+        const unsigned change = ++playStateChanges_;
+        announcing_ = state;
         VARIANT argument;
         argument.vt = VT_I4;
         argument.lVal = static_cast<LONG>(state);
         DISPPARAMS params = {&argument, nullptr, 1, 0};
         events_.Fire(1, params);
+        announcing_ = outer;
+        if (change != playStateChanges_)
+            return;
     }
+    playState_ = state;
     if (WindowExists())
         ApplyPlayState(state);
 }
@@ -428,9 +438,13 @@ void CCStreamView::OnTimer(UINT_PTR id)
             if (!fullScreen)
                 ShowCursorAgain();
         }
+        // While the cursor moves the bar stays up: each move restarts its
+        // auto-hide.
         if (fullScreen && moved) {
             if (!FullBarVisible(fullControl_))
                 SyncFullControl(true);
+            else
+                fullControl_.HoverUpdate();
         } else if (!fullScreen && FullBarVisible(fullControl_)) {
             fullControl_.Hide();
         }
@@ -453,6 +467,8 @@ void CCStreamView::OnPositionTimer()
     mainPlayer_.GetDuration(&duration);
     if (coreKind_ == CORE_VOD) {
         timeDisplay_.SetDuration(static_cast<int>(duration));
+        if (FullBarVisible(fullControl_))
+            fullControl_.SetDuration(static_cast<std::uint64_t>(duration));
         timeDisplay_.SetPosition(static_cast<int>(position));
         positionBar_.duration = static_cast<std::uint64_t>(duration);
         const int pos = duration > 0 ? static_cast<int>(position * 1000 / duration) : 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -14,10 +15,13 @@
 #include "control/ControlIds.h"
 #include "players/PlayerKind.h"
 #include "tests/platform/StandinSupport.h"
+#include "tests/ui/WidgetHost.h"
 
 namespace {
 
 using namespace controltest;
+// The page's bound, not the widget host's.
+using controltest::PumpUntil;
 
 const DISPID kPosition = 14, kDuration = 18, kCurPlay = 19;
 const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 53, kAction = 4, kStateString = 17, kLocalPlayerUrl = 38, kPlayState = 39,
@@ -107,6 +111,26 @@ protected:
                    : ::testing::AssertionFailure() << "button " << id << " kept the mouse";
     }
     std::wstring MovieUrl(const char* name) { return Wide(contentBase_) + L"/movie/" + Wide(name); }
+
+    // The control's own slider of an item.
+    UI::SVolumeCtrl& Slider(int id)
+    {
+        return *static_cast<UI::SVolumeCtrl*>(
+            CWindowBase::FromHandle(GetDlgItem(control_->Window(), id)));
+    }
+
+    // A video of the seed, playing; the control's position bar knows its
+    // length.
+    void PlayTheSeedsVideo()
+    {
+        ASSERT_TRUE(RegisterStandins());
+        bag_.values[L"Action"] = SeedAction();
+        bag_.values[L"BufferTime"] = L"2";
+        Activate();
+        ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
+            << Narrow(Text(kStateString));
+        ASSERT_TRUE(PumpUntil([&] { return Slider(IDC_PROGRESS).duration > 0; }));
+    }
 
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
     nettest::FixtureControl tracker_{"TOVRA_TRACKER_PORT"};
@@ -254,6 +278,89 @@ TEST_F(ControlBehaviour, TheCursorHiddenInFullScreenComesBack)
         EXPECT_FALSE(fullScreen());
     }
     EXPECT_EQ(Text(kPlayState), L"0");
+}
+
+// The moves the full-screen bar's volume slider receives, in its pixels.
+struct SliderMoves {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_MOUSEMOVE)
+            seen.push_back(lParam);
+        return CallWindowProcW(original, hwnd, message, wParam, lParam);
+    }
+    static WNDPROC original;
+    static std::vector<LPARAM> seen;
+};
+WNDPROC SliderMoves::original = nullptr;
+std::vector<LPARAM> SliderMoves::seen;
+
+// A click on the position bar while paused seeks, and the player is paused
+// again (a seek resumes some players).
+TEST_F(ControlBehaviour, ASeekWhilePausedStaysPaused)
+{
+    ASSERT_NO_FATAL_FAILURE(PlayTheSeedsVideo());
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
+    ASSERT_EQ(Text(kPlayState), L"2");
+    UI::SVolumeCtrl& position = Slider(IDC_PROGRESS);
+    TakeStandinLog();
+    RECT r;
+    GetWindowRect(position.Handle(), &r);
+    MouseMoveTo((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    MouseButton(true);
+    MouseButton(false);
+    std::wstring log;
+    ASSERT_TRUE(PumpUntil([&] {
+        log += TakeStandinLog();
+        return log.find(L"SetVariable(mediaSeek,1)") != std::wstring::npos;
+    }));
+    EXPECT_NE(log.find(L"Flash.SetVariable(mediaPause,1)", log.find(L"SetVariable(mediaSeek,1)")),
+              std::wstring::npos)
+        << Narrow(log);
+    EXPECT_EQ(Text(kPlayState), L"2");
+    SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
+}
+
+// In full screen the bar stays up while the viewer moves the cursor over
+// the picture: every move reaches its sliders (they follow the cursor) and
+// restarts its auto-hide, also past its 2 s; and each second it gets the
+// video's length.
+TEST_F(ControlBehaviour, TheFullScreenBarStaysWhileTheCursorMoves)
+{
+    ASSERT_NO_FATAL_FAILURE(PlayTheSeedsVideo());
+    const HWND window = control_->Window();
+    auto fullScreen = [] { return FindWindowW(L"MacromediaFlashPlayerActiveX", nullptr) != nullptr; };
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FULLSCREEN, 0), 0);
+    ASSERT_TRUE(PumpUntil(fullScreen));
+    CFullControl& bar = control_->FullControl();
+    MouseMoveTo(100, 100);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(bar.Handle()) != FALSE; }));
+
+    SliderMoves::seen.clear();
+    const HWND volume = bar.VolumeSlider().Handle();
+    SliderMoves::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(volume, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SliderMoves::Proc)));
+    bar.SetDuration(0);
+    const DWORD start = GetTickCount();
+    bool durationPushed = false;
+    for (int step = 0; step < 100 && GetTickCount() - start < 3000; ++step) {
+        SCOPED_TRACE(step);
+        POINT at = {120 + 7 * step, 100 + 3 * step};
+        MouseMoveTo(at.x, at.y);
+        ScreenToClient(volume, &at);
+        ASSERT_TRUE(PumpUntil([&] {
+            const std::vector<LPARAM>& seen = SliderMoves::seen;
+            return std::find(seen.begin(), seen.end(), MAKELPARAM(at.x, at.y)) != seen.end();
+        }, 5000)) << "the move did not reach the bar";
+        ASSERT_TRUE(IsWindowVisible(bar.Handle()));
+        durationPushed |= bar.PositionBar().duration == Slider(IDC_PROGRESS).duration;
+    }
+    EXPECT_GE(GetTickCount() - start, 3000u) << "too few moves to outlast the auto-hide";
+    EXPECT_TRUE(durationPushed);
+    SetWindowLongPtrW(volume, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SliderMoves::original));
+
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FULLSCREEN, 0), 0);
+    EXPECT_TRUE(PumpUntil([&] { return !fullScreen() && !IsWindowVisible(bar.Handle()); }));
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_STOP, 0), 1);
 }
 
 // With a buffer advertisement the percent counts its seconds whatever the
@@ -481,6 +588,33 @@ TEST_F(ControlBehaviour, PlayStateFollowsThePlayer)
     PlayerReports(PLAYSTATE_STOPPED);
     EXPECT_EQ(Events(), (std::vector<LONG>{1, 2, 1, 4, 0, 1, 4, 0, 1, 3, 0}));
     EXPECT_NE(control_->VodEngine(), nullptr);
+}
+
+// The page's handler of PlayStateChanged reads PlayState: it sees the state
+// being left.
+TEST_F(ControlBehaviour, APlayStateHandlerReadsTheOldState)
+{
+    Activate();
+    struct Reader : olehost::EventSink {
+        IDispatch* page = nullptr;
+        std::vector<std::wstring> read;
+        STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                            VARIANT* result, EXCEPINFO* exception, UINT* error) override
+        {
+            read.push_back(olehost::GetText(page, kPlayState));
+            return EventSink::Invoke(id, iid, locale, flags, params, result, exception, error);
+        }
+    } reader;
+    reader.page = dispatch_;
+    DWORD cookie = 0;
+    ASSERT_EQ(point_->Advise(&reader, &cookie), S_OK);
+    PlayerReports(PLAYSTATE_PLAYING);
+    PlayerReports(PLAYSTATE_PAUSED);
+    PlayerReports(PLAYSTATE_STOPPED);
+    point_->Unadvise(cookie);
+    // 1, 2, then 4 and 0: each handler read the state before it.
+    EXPECT_EQ(reader.read, (std::vector<std::wstring>{L"0", L"1", L"2", L"4"}));
+    EXPECT_EQ(Text(kPlayState), L"0");
 }
 
 // Keep-alives at the interval while playing only; a failed one gives its

@@ -94,6 +94,8 @@ TEST_F(ControlLayout, ItemsAndPlayerByMode)
         SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));
         ASSERT_EQ(olehost::PutText(dispatch_, kPlayMode, c.mode), S_OK);
         EXPECT_EQ(Text(c.player), Text(control_->PlayerRect()));
+        EXPECT_EQ(Text(c.player), Text(control_->MainPlayer().m_rect));
+        EXPECT_EQ(Text(c.player), Text(control_->AdPlayer().m_rect)) << "the advertisement player";
         for (int id : {IDC_PLAY, IDC_STOP, IDC_MUTE, IDC_VOLUME, IDC_PROGRESS})
             EXPECT_EQ(c.bar, IsWindowVisible(Item(id)) != FALSE) << id;
         EXPECT_EQ(c.time, IsWindowVisible(Item(IDC_TIME)) != FALSE);
@@ -116,12 +118,30 @@ TEST_F(ControlLayout, ItemsAndPlayerByMode)
     }
 }
 
+// A resize moves both players with the bar.
+TEST_F(ControlLayout, BothPlayersFollowAResize)
+{
+    const struct { const wchar_t* mode; RECT player; } cases[] = {
+        {L"full", {0, 27, 500, 335}}, {L"compact", {0, 27, 500, 352}},
+        {L"simple", {0, 0, 500, 383}}, {L"mini", {0, 0, 500, 400}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));
+        ASSERT_EQ(olehost::PutText(dispatch_, kPlayMode, c.mode), S_OK);
+        Resize(500, 400);
+        EXPECT_EQ(Text(c.player), Text(control_->MainPlayer().m_rect));
+        EXPECT_EQ(Text(c.player), Text(control_->AdPlayer().m_rect));
+        Resize(400, 300);
+    }
+}
+
 TEST_F(ControlLayout, AudioIsSixtyFourHighAndStaysSo)
 {
     ASSERT_EQ(olehost::PutText(dispatch_, kPlayMode, L"audio"), S_OK);
     EXPECT_EQ(64, Height());
     RECT player = control_->PlayerRect();
     EXPECT_TRUE(IsRectEmpty(&player));
+    for (const CPlayerSelector* selector : {&control_->MainPlayer(), &control_->AdPlayer()})
+        EXPECT_TRUE(IsRectEmpty(&selector->m_rect));
     EXPECT_FALSE(IsWindowVisible(Item(IDC_TIME)));
     EXPECT_FALSE(IsWindowVisible(Item(IDC_CHAT)));
     EXPECT_TRUE(IsWindowVisible(Item(IDC_PLAY)));
@@ -227,6 +247,10 @@ TEST_F(ControlLayout, VideoSizeToggleSwapsTheTip)
     olehost::Get(dispatch_, 26, v);
     EXPECT_EQ(VARIANT_TRUE, v.boolVal);
     EXPECT_EQ(L"视频自适应", TipOf(bar, size));
+    // Only a click: another notification of the item toggles nothing.
+    SendMessageW(bar, WM_COMMAND, MAKEWPARAM(IDC_VIDEOSIZE, 1), reinterpret_cast<LPARAM>(size));
+    olehost::Get(dispatch_, 26, v);
+    EXPECT_EQ(VARIANT_TRUE, v.boolVal);
     SendMessageW(bar, WM_COMMAND, IDC_VIDEOSIZE, reinterpret_cast<LPARAM>(size));
     olehost::Get(dispatch_, 26, v);
     EXPECT_EQ(VARIANT_FALSE, v.boolVal);
@@ -374,6 +398,59 @@ TEST_F(ControlLayout, FullScreenBarGeometryChildrenAndAutoHide)
     inPlace->InPlaceDeactivate();
     inPlace->Release();
     EXPECT_TRUE(CursorShowing());
+}
+
+// A click on a slider's track, at a fraction of its width.
+void ClickSlider(HWND slider, double fraction)
+{
+    RECT r;
+    GetWindowRect(slider, &r);
+    MouseMoveTo(r.left + static_cast<int>((r.right - r.left) * fraction), (r.top + r.bottom) / 2);
+    MouseButton(true);
+    MouseButton(false);
+}
+
+// The viewer sets the volume on either bar: the other slider follows, the
+// mute ends; a place on the full-screen bar's position bar moves the
+// control's.
+TEST_F(ControlLayout, EitherBarsSlidersMoveTheOthers)
+{
+    VARIANT on;
+    on.vt = VT_BOOL;
+    on.boolVal = VARIANT_TRUE;
+    ASSERT_EQ(olehost::Put(dispatch_, kMute, on), S_OK);
+    CFullControl& bar = control_->FullControl();
+    control_->SyncFullControl(true);
+    ASSERT_TRUE(IsWindowVisible(bar.Handle()));
+    auto* ownVolume = static_cast<UI::SVolumeCtrl*>(CWindowBase::FromHandle(Item(IDC_VOLUME)));
+    auto* ownPosition = static_cast<UI::SVolumeCtrl*>(CWindowBase::FromHandle(Item(IDC_PROGRESS)));
+    ASSERT_TRUE(ownVolume && ownPosition);
+    const struct { bool fromBar; double at; } cases[] = {{true, 0.2}, {false, 0.9}, {true, 0.6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fromBar ? "full-screen bar " : "control ") + std::to_string(c.at));
+        UI::SVolumeCtrl& clicked = c.fromBar ? bar.VolumeSlider() : *ownVolume;
+        UI::SVolumeCtrl& other = c.fromBar ? *ownVolume : bar.VolumeSlider();
+        const int before = clicked.GetPos();
+        bar.HoverUpdate();   // the bar stays up, as while the cursor moves
+        ClickSlider(clicked.Handle(), c.at);
+        ASSERT_TRUE(PumpUntil([&] { return clicked.GetPos() != before; }));
+        const int v = clicked.GetPos();
+        // Both sliders are as wide: the other lands on the same pixel; the
+        // volume is within a pixel's per mille of it.
+        EXPECT_EQ(v, other.GetPos());
+        EXPECT_NEAR(v, std::stoi(olehost::GetText(dispatch_, kVolume)) * 10, 25);
+        EXPECT_EQ(0, control_->GetButtonState(IDC_MUTE));
+        MouseMoveTo(0, 0);
+        ASSERT_EQ(olehost::Put(dispatch_, kMute, on), S_OK);
+    }
+    bar.SetVodFlag(true);
+    bar.HoverUpdate();
+    const int before = ownPosition->GetPos();
+    ClickSlider(bar.PositionBar().Handle(), 0.5);
+    ASSERT_TRUE(PumpUntil([&] { return bar.PositionBar().GetPos() != 0; }));
+    EXPECT_NE(before, ownPosition->GetPos());
+    EXPECT_NEAR(bar.PositionBar().GetPos(), ownPosition->GetPos(), 5);
+    control_->SyncFullControl(false);
 }
 
 TEST_F(ControlLayout, EnableControlBarByMode)
