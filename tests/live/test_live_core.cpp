@@ -434,6 +434,7 @@ TEST_F(LiveCoreTest, SessionTickUsesOnlyATableSession)
 {
     FakeNetCore core;
     Configure(core);
+    core.SetInitialSendRate(0);
     ASSERT_TRUE(core.Start(GetModuleHandleW(nullptr)));
     // Writable memory that is no session: taking it for one would read a
     // null host through it.
@@ -451,6 +452,30 @@ TEST_F(LiveCoreTest, SessionTickUsesOnlyATableSession)
     Deliver(core, peer, LiveHello(LIVE_MSG_HELLO, 1, kChannel));
     EXPECT_TRUE(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).empty());
     EXPECT_TRUE(core.Inspect([](const LiveCoreProbe&) {}));
+
+    // A session replaced by an accepted connection waits in the reap table
+    // still handshaken, with a request to finish: its ticks send nothing.
+    // At the lowest rate its own timer pops one block a tick, so the last of
+    // these blocks would not be due for seconds.
+    const PeerId replaced = Id("replaced");
+    core.OnEvent(&replaced, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
+    Deliver(core, replaced, LiveHello(LIVE_MSG_HELLO, 1, kChannel, 0, 0));
+    ASSERT_EQ(core.network->SentOf(replaced, LIVE_MSG_HELLO_REPLY).size(), 1u);
+    LiveMessage request;
+    request.type = LIVE_MSG_REQUEST;
+    request.request.number = 1;
+    request.request.pieces[5] = nps::BitField(16, 0xFFFF);  // blocks of a piece the engine has not
+    Deliver(core, replaced, request);
+    const LivePeerSession* old = nullptr;
+    core.Inspect([&](const LiveCoreProbe& c) { old = c.SessionOf(replaced); });
+    core.OnEvent(&replaced, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
+    core.Inspect([&](const LiveCoreProbe& c) {
+        EXPECT_EQ(c.ReapCount(), 1u);
+        EXPECT_NE(c.SessionOf(replaced), old);
+    });
+    for (int tick = 0; tick < 64; ++tick)
+        SendMessageW(core.GetWindow(), WM_LIVE_SESSION_TICK, reinterpret_cast<WPARAM>(old), LIVE_SESSION_TICK_TAG);
+    EXPECT_TRUE(core.network->SentOf(replaced, LIVE_MSG_DONE).empty());
     core.Stop();
 }
 

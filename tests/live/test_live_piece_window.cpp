@@ -1,7 +1,10 @@
 // The live piece window: slots, blocks, the slide, the feeder's read, and a
 // reader thread against a writer that stores and slides.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -219,16 +222,22 @@ TEST(LivePieceWindow, ClearEmptiesTheWindow) {
 }
 
 // The feeder's reads run while the engine stores blocks and slides the
-// window: every read either fails or gives the piece's exact bytes.
+// window: every read either fails or gives the piece's exact bytes. At some
+// points the writer waits (bounded) for the reader to have read its newest
+// piece, so reads are known to fall between the writer's slides.
 TEST(LivePieceWindow, ReaderSeesWholePiecesWhileAWriterStoresAndSlides) {
     LivePieceWindow window(20);
     const std::uint32_t kPieces = 600;
     const std::uint32_t kLength = 3000;
+    const std::uint32_t kMeetEvery = 50;  // above the capacity: each meeting follows slides
     std::atomic<std::uint32_t> written{0};
     std::atomic<bool> bad{false};
+    std::mutex lock;
+    std::condition_variable readChanged;
+    std::uint32_t lastRead = 0;
+    std::uint32_t reads = 0;
     std::thread reader([&] {
         std::vector<char> buffer(kLength);
-        std::uint32_t reads = 0;
         for (std::uint32_t piece = 1; written.load() < kPieces || piece <= kPieces;) {
             std::uint32_t length = kLength;
             const std::int32_t got = window.GetPiece(piece, buffer.data(), length);
@@ -237,23 +246,36 @@ TEST(LivePieceWindow, ReaderSeesWholePiecesWhileAWriterStoresAndSlides) {
                 continue;
             }
             if (got > 0) {
-                ++reads;
                 if (std::string(buffer.data(), length) != PieceBytes(piece, kLength))
                     bad = true;
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    ++reads;
+                    lastRead = piece;
+                }
+                readChanged.notify_all();
                 ++piece;
             } else if (written.load() >= kPieces) {
                 ++piece;
             }
         }
-        (void)reads;
     });
+    std::uint32_t meetings = 0;
     for (std::uint32_t piece = 1; piece <= kPieces; ++piece) {
         ASSERT_TRUE(window.AddPiece(piece, kLength, nullptr));
         ASSERT_TRUE(StoreAll(window, piece, PieceBytes(piece, kLength)));
         written = piece;
+        // After a missed meeting the rest are not waited for.
+        if (piece % kMeetEvery == 0 && piece < kPieces && meetings == piece / kMeetEvery - 1) {
+            std::unique_lock<std::mutex> hold(lock);
+            if (readChanged.wait_for(hold, std::chrono::seconds(10), [&] { return lastRead >= piece; }))
+                ++meetings;
+        }
     }
     reader.join();
     EXPECT_FALSE(bad.load());
+    EXPECT_EQ(meetings, kPieces / kMeetEvery - 1) << "the reader read the newest piece while the writer went on";
+    EXPECT_GE(reads, meetings);
     EXPECT_EQ(window.GetEnd(), kPieces);
 }
 
