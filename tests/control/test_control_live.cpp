@@ -10,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "control/ControlIds.h"
@@ -21,12 +18,9 @@
 #include "players/DShowPlayer.h"
 #include "players/PlayerKind.h"
 #include "tests/common/LinkRecorder.h"
-#include "tests/common/ProcessCounts.h"
-#include "tests/platform/EmoticonClass.h"
 #include "tests/platform/StandinSupport.h"
 #include "ui/CVideoADDisplayWnd.h"
 #include "ui/chat/ChatIds.h"
-#include "ui/chat/EmoticonPicture.h"
 
 namespace {
 
@@ -34,12 +28,6 @@ using namespace controltest;
 
 const DISPID kStateString = 17, kInfoString = 25, kLocalPlayerUrl = 38, kPlayState = 39;
 const wchar_t kPlayFailed[] = L"播放媒体失败！";
-// What a hostile viewer's records may add to the process: twenty pictures,
-// each a canvas, its frames' bitmaps and a message window (about eight GDI
-// objects and one window each), and room for the log's own growth. Without
-// the limit one record of 6,500 codes added thousands.
-const int kHostileGdiBound = 400;
-const int kHostileWindowBound = 25;
 
 // One page, with its play-state events, its texts and its chat as the
 // viewer uses it.
@@ -324,189 +312,6 @@ TEST_F(ControlLive, ChatLinesCrossBetweenTwoViewersOfAChannel)
     ASSERT_TRUE(PumpUntil([&] { return first.Log().find(L"live line two") != std::wstring::npos; }))
         << Narrow(first.Log());
     EXPECT_FALSE(first.Control().ChatButton().blinking);
-}
-
-// Reads a property of a page's control from a thread of its own (as a page
-// script in another apartment would), one read every 50 ms until stopped. A
-// read that does not answer within a second is counted late; the page's
-// thread must pump for the reads to be answered.
-class PropertyWatch {
-public:
-    PropertyWatch(IDispatch* control, DISPID id) : id_(id)
-    {
-        CoMarshalInterThreadInterfaceInStream(IID_IDispatch, control, &stream_);
-        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        issued_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        answered_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        reader_ = std::thread([this] { Read(); });
-        watchdog_ = std::thread([this] { Watch(); });
-    }
-    ~PropertyWatch()
-    {
-        Stop();
-        for (HANDLE event : {stop_, issued_, answered_, done_})
-            CloseHandle(event);
-    }
-    PropertyWatch(const PropertyWatch&) = delete;
-    PropertyWatch& operator=(const PropertyWatch&) = delete;
-
-    // Ends the reads; the page's thread pumps until the last one answered.
-    void Stop()
-    {
-        if (!reader_.joinable())
-            return;
-        SetEvent(stop_);
-        PumpUntil([&] { return WaitForSingleObject(done_, 0) == WAIT_OBJECT_0; }, kPlayBound);
-        reader_.join();
-        watchdog_.join();
-    }
-    int Reads() const { return reads_; }
-    int Failed() const { return failed_; }
-    int Late() const { return late_; }
-
-private:
-    void Read()
-    {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        IDispatch* control = nullptr;
-        if (FAILED(CoGetInterfaceAndReleaseStream(stream_, IID_IDispatch,
-                                                  reinterpret_cast<void**>(&control))))
-            ++failed_;
-        while (control && WaitForSingleObject(stop_, 50) == WAIT_TIMEOUT) {
-            SetEvent(issued_);
-            VARIANT value;
-            if (olehost::Get(control, id_, value) == S_OK)
-                ++reads_;
-            else
-                ++failed_;
-            VariantClear(&value);
-            SetEvent(answered_);
-        }
-        if (control)
-            control->Release();
-        CoUninitialize();
-        SetEvent(done_);
-    }
-    void Watch()
-    {
-        HANDLE wakes[] = {done_, issued_};
-        while (WaitForMultipleObjects(2, wakes, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-            if (WaitForSingleObject(answered_, 1000) != WAIT_OBJECT_0)
-                ++late_;
-        }
-    }
-
-    DISPID id_;
-    IStream* stream_ = nullptr;
-    HANDLE stop_, issued_, answered_, done_;
-    std::atomic<int> reads_{0}, failed_{0}, late_{0};
-    std::thread reader_, watchdog_;
-};
-
-// A hostile viewer's chat sends crafted records through the swarm: a body of
-// 6,500 codes, a format with link and protected effects, an extreme height
-// and offset, a link read as a switch. The other viewer's control keeps
-// answering its page, its process keeps its GDI objects and windows within
-// a bound, no browser starts, and a normal record afterwards shows with its
-// pictures. Both viewers live in this process: the counts are of both.
-TEST_F(ControlLive, AHostileViewersChatRecordsHarmNoOtherViewer)
-{
-    EmoticonClassInProcess offered(TOVRA_EMOTICON_DLL, CLSID_EmoticonPicture);
-    ASSERT_TRUE(offered.Registered());
-    LinkRecorder recorder;
-    ASSERT_TRUE(recorder.Install()) << recorder.Error();
-    Page first, second;
-    ASSERT_NO_FATAL_FAILURE(JoinTwoViewers(first, second));
-    first.Command(IDC_CHAT);
-    second.Command(IDC_CHAT);
-    ASSERT_TRUE(first.ChatShown() && second.ChatShown());
-    COleRichEdit& log = second.Control().Chat().Log();
-    // A record as the product sends it: pictures as delimited codes.
-    auto sendNormal = [&](const std::u16string& text) {
-        _tagChatMsg record;
-        record.name = u"friend";
-        record.text = text;
-        first.Control().Chat().SendRecord(record);
-    };
-
-    // Pictures cost the process GDI objects and windows: counted.
-    const int gdiBefore = testcounts::GdiObjectsOfThisProcess();
-    const int windowsBefore = testcounts::WindowsOfThisProcess();
-    sendNormal(u"five \x7F/:A\x7F\x7F/:B\x7F\x7F/:C\x7F\x7F/:D\x7F\x7F/:E\x7F");
-    ASSERT_TRUE(PumpUntil([&] { return log.ObjectCount() == 5; }, kPlayBound));
-    const int gdiDrawn = testcounts::GdiObjectsOfThisProcess();
-    const int windowsDrawn = testcounts::WindowsOfThisProcess();
-    EXPECT_GT(gdiDrawn, gdiBefore);
-    EXPECT_GT(windowsDrawn, windowsBefore);
-
-    PropertyWatch watch(second.Script(), kPlayState);
-    std::vector<_tagChatMsg> hostile(3);
-    for (int i = 0; i < 6500; ++i)
-        hostile[0].text += u"\x7F/:A\x7F";
-    hostile[1].text = u"formatted text";
-    hostile[1].format.dwMask = CFM_LINK | CFM_PROTECTED | CFM_SIZE | CFM_OFFSET;
-    hostile[1].format.dwEffects = CFE_LINK | CFE_PROTECTED;
-    hostile[1].format.yHeight = 0x7FFFFFFF;
-    hostile[1].format.yOffset = -10000;
-    hostile[2].text = u"-switch";
-    hostile[2].format.dwMask = CFM_LINK;
-    hostile[2].format.dwEffects = CFE_LINK;
-    for (_tagChatMsg& record : hostile) {
-        record.name = u"hostile";
-        first.Control().Chat().SendRecord(record);
-    }
-    auto arrived = [&] {
-        const auto& history = second.Control().Chat().History();
-        return !history.empty() && history.back().text == u"-switch";
-    };
-    ASSERT_TRUE(PumpUntil(arrived, kPlayBound));
-    const int gdiHostile = testcounts::GdiObjectsOfThisProcess();
-    const int windowsHostile = testcounts::WindowsOfThisProcess();
-
-    // The log's "-switch", clicked as a link would be, starts nothing.
-    const std::wstring text = second.Log();
-    const LONG at = static_cast<LONG>(text.rfind(L"-switch"));
-    ENLINK link = {};
-    link.nmhdr.hwndFrom = log.Handle();
-    link.nmhdr.idFrom = IDC_CHAT_LOG;
-    link.nmhdr.code = EN_LINK;
-    link.chrg = {at, at + 7};
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP}) {
-        link.msg = message;
-        SendMessageW(second.Control().Chat().Handle(), WM_NOTIFY, IDC_CHAT_LOG,
-                     reinterpret_cast<LPARAM>(&link));
-    }
-
-    // A normal record afterwards shows with its pictures.
-    sendNormal(u"after \x7F/:F\x7F\x7F/:G\x7F");
-    ASSERT_TRUE(PumpUntil([&] { return second.Log().find(L"after") != std::wstring::npos; },
-                          kPlayBound));
-    ASSERT_TRUE(PumpUntil([&] { return log.ObjectCount() == 5 + 20 + 2; }, kBound))
-        << log.ObjectCount();
-    watch.Stop();
-
-    std::printf("GDI objects %d, with five pictures %d, after the hostile records %d; "
-                "windows %d, %d, %d; reads %d\n",
-                gdiBefore, gdiDrawn, gdiHostile, windowsBefore, windowsDrawn, windowsHostile,
-                watch.Reads());
-    EXPECT_GT(watch.Reads(), 0);
-    EXPECT_EQ(0, watch.Failed());
-    EXPECT_EQ(0, watch.Late()) << "reads not answered within a second";
-    // Twenty pictures at most came of the hostile records.
-    EXPECT_LE(gdiHostile - gdiDrawn, kHostileGdiBound);
-    EXPECT_LE(windowsHostile - windowsDrawn, kHostileWindowBound);
-    // The format applied: no link or protection, a sane height, no offset.
-    const LONG body = static_cast<LONG>(text.rfind(L"formatted text"));
-    CHARRANGE range = {body, body + 1};
-    SendMessageW(log.Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    CHARFORMATW format = {};
-    format.cbSize = sizeof format;
-    SendMessageW(log.Handle(), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    EXPECT_EQ(0u, format.dwEffects & (CFE_LINK | CFE_PROTECTED));
-    EXPECT_LE(format.yHeight, 1440);
-    EXPECT_EQ(0, format.yOffset);
-    EXPECT_FALSE(recorder.WaitForLaunches(1, 1000)) << Narrow(recorder.CommandLines()[0]);
 }
 
 // What the overlay strip is sent, recorded in front of its own procedure.
