@@ -2,8 +2,9 @@
 
 #include <winsock2.h>
 
-#include <cstdlib>
 #include <string>
+
+#include "platform/standins/HttpUrl.h"
 
 namespace standins {
 
@@ -19,24 +20,17 @@ struct Target {
 // "http://" a dotted loopback address, an optional port, then the path.
 bool ParseLoopbackUrl(const std::wstring& url, Target* target, std::wstring* why)
 {
-    const std::wstring scheme = L"http://";
-    if (url.compare(0, scheme.size(), scheme) != 0) {
+    HttpUrl parts;
+    if (!SplitHttpUrl(url, &parts)) {
         *why = L"not http";
         return false;
     }
-    const std::wstring rest = url.substr(scheme.size());
-    const size_t slash = rest.find(L'/');
-    const std::wstring authority = rest.substr(0, slash);
-    const std::wstring path = slash == std::wstring::npos ? L"/" : rest.substr(slash);
-    const size_t colon = authority.find(L':');
-    const std::string host(authority.begin(),
-                           colon == std::wstring::npos ? authority.end() : authority.begin() + colon);
-    const unsigned long ip = inet_addr(host.c_str());
-    if (host.empty() || ip == INADDR_NONE || (ntohl(ip) >> 24) != 127) {
+    const unsigned long ip = inet_addr(parts.host.c_str());
+    if (parts.host.empty() || ip == INADDR_NONE || (ntohl(ip) >> 24) != 127) {
         *why = L"not a loopback address";
         return false;
     }
-    const int port = colon == std::wstring::npos ? 80 : _wtoi(authority.c_str() + colon + 1);
+    const int port = parts.port;
     if (port <= 0 || port > 65535) {
         *why = L"bad port";
         return false;
@@ -44,8 +38,8 @@ bool ParseLoopbackUrl(const std::wstring& url, Target* target, std::wstring* why
     target->address.sin_family = AF_INET;
     target->address.sin_addr.s_addr = ip;
     target->address.sin_port = htons(static_cast<u_short>(port));
-    target->hostPort.assign(authority.begin(), authority.end());
-    target->path.assign(path.begin(), path.end());
+    target->hostPort = parts.authority;
+    target->path = parts.path;
     return true;
 }
 

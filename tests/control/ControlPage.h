@@ -149,19 +149,7 @@ public:
     {
         if (!control_)
             return;
-        if (point_) {
-            point_->Unadvise(cookie_);
-            point_->Release();
-            point_ = nullptr;
-        }
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        ole_ = nullptr;
-        dispatch_->Release();
-        dispatch_ = nullptr;
-        EXPECT_EQ(control_->Release(), 0u);
-        control_ = nullptr;
+        EXPECT_EQ(LetGo(), 0u);
         site_.reset();
         DestroyWindow(page_);
         page_ = nullptr;
@@ -181,6 +169,27 @@ public:
     }
 
 protected:
+    // The page lets go of the control as a browser does: its sink unadvised,
+    // the object closed, its site taken and every reference released. The
+    // control's own count after the last.
+    ULONG LetGo()
+    {
+        if (point_) {
+            point_->Unadvise(cookie_);
+            point_->Release();
+            point_ = nullptr;
+        }
+        ole_->Close(OLECLOSE_NOSAVE);
+        ole_->SetClientSite(nullptr);
+        ole_->Release();
+        ole_ = nullptr;
+        dispatch_->Release();
+        dispatch_ = nullptr;
+        const ULONG left = control_->Release();
+        control_ = nullptr;
+        return left;
+    }
+
     HWND page_ = nullptr;
     std::optional<olehost::TestSite> site_;
     CCStreamView* control_ = nullptr;

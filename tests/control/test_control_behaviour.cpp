@@ -14,6 +14,7 @@
 
 #include "control/ControlIds.h"
 #include "players/PlayerKind.h"
+#include "tests/common/MouseInput.h"
 #include "tests/platform/StandinSupport.h"
 #include "tests/ui/WidgetHost.h"
 
@@ -29,18 +30,6 @@ const DISPID kInfoString = 25, kEnableNetDataDisplay = 52, kStatusBarDisplay = 5
 
 // What the content server answers for any movie address.
 const wchar_t kMovieRead[] = L": 200, 64 bytes\n";
-
-// Real input at a screen point: the cursor moved there, a left button
-// pressed or released.
-void MouseAt(int x, int y, DWORD button)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
-    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dwFlags = button | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
 
 class ControlBehaviour : public ControlPageTest {
 protected:
@@ -101,9 +90,9 @@ protected:
         GetWindowRect(button, &box);
         const int x = (box.left + box.right) / 2, y = (box.top + box.bottom) / 2;
         SetForegroundWindow(page_);
-        MouseAt(x, y, MOUSEEVENTF_LEFTDOWN);
+        MouseAt(MOUSEEVENTF_LEFTDOWN, x, y);
         const bool taken = PumpUntil([&] { return GetCapture() == button; });
-        MouseAt(x, y, MOUSEEVENTF_LEFTUP);
+        MouseAt(MOUSEEVENTF_LEFTUP, x, y);
         if (!taken)
             return ::testing::AssertionFailure() << "button " << id << " never took the mouse";
         return PumpUntil([] { return GetCapture() == nullptr; })
@@ -130,6 +119,19 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound))
             << Narrow(Text(kStateString));
         ASSERT_TRUE(PumpUntil([&] { return Slider(IDC_PROGRESS).duration > 0; }));
+    }
+
+    // The seed's video opened with a buffer advertisement of 4 s, its count
+    // at half.
+    void CountTheBufferAdvertisement()
+    {
+        ASSERT_TRUE(RegisterStandins());
+        bag_.values[L"Action"] = SeedAction();
+        bag_.values[L"BufferTime"] = L"4";
+        bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
+        Activate();
+        ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
+            << Narrow(Text(kStateString));
     }
 
     nettest::FixtureControl content_{"TOVRA_CONTENT_PORT"};
@@ -367,13 +369,7 @@ TEST_F(ControlBehaviour, TheFullScreenBarStaysWhileTheCursorMoves)
 // data, and the play command waits for it.
 TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
 {
-    ASSERT_TRUE(RegisterStandins());
-    bag_.values[L"Action"] = SeedAction();
-    bag_.values[L"BufferTime"] = L"4";
-    bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
-    Activate();
-    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
-        << Narrow(Text(kStateString));
+    ASSERT_NO_FATAL_FAILURE(CountTheBufferAdvertisement());
     SendMessageW(control_->Window(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, 0), 0);
     EXPECT_TRUE(Events().empty()) << "play waits for the advertisement";
     ASSERT_TRUE(PumpUntil([&] { return Events().size() >= 2; }, kPlayBound));
@@ -385,13 +381,7 @@ TEST_F(ControlBehaviour, TheBufferAdvertisementHoldsPlayForItsSeconds)
 // plays at once.
 TEST_F(ControlBehaviour, OpenAndStopEndTheBufferAdvertisementsCount)
 {
-    ASSERT_TRUE(RegisterStandins());
-    bag_.values[L"Action"] = SeedAction();
-    bag_.values[L"BufferTime"] = L"4";
-    bag_.values[L"BufferAD"] = L"http://127.0.0.1:1/buffer.swf";
-    Activate();
-    ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲50%"; }))
-        << Narrow(Text(kStateString));
+    ASSERT_NO_FATAL_FAILURE(CountTheBufferAdvertisement());
     // The first second of the new count shows the buffering text, not a percent.
     EXPECT_EQ(control_->Open(), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return Text(kStateString) == L"缓冲中..."; }))

@@ -203,17 +203,7 @@ TEST_F(ControlDialogs, ThePageReleasesTheControlWhileThePasswordDialogIsUp)
             SetTimer(nullptr, 0, 50, PageActs);
             return;
         }
-        point_->Unadvise(cookie_);
-        point_->Release();
-        point_ = nullptr;
-        ole_->Close(OLECLOSE_NOSAVE);
-        ole_->SetClientSite(nullptr);
-        ole_->Release();
-        ole_ = nullptr;
-        dispatch_->Release();
-        dispatch_ = nullptr;
-        left = control_->Release();
-        control_ = nullptr;
+        left = LetGo();
         released = true;
     };
     DialogDriver driver({[&](HWND dialog) {

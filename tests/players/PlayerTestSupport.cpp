@@ -79,13 +79,3 @@ bool RecordingOwner::WaitFor(UINT message, WPARAM wParam, DWORD timeoutMs)
         },
         timeoutMs);
 }
-
-void MouseAt(DWORD flags, int x, int y)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65536 + 65535) / GetSystemMetrics(SM_CXSCREEN);
-    input.mi.dy = (y * 65536 + 65535) / GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}

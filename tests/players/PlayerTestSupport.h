@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/window/WindowBase.h"
+#include "tests/common/MouseInput.h"
 
 // A top-level window that records the messages a player or selector sends
 // or posts to it (from WM_COMMAND and WM_USER up).
@@ -30,9 +31,6 @@ protected:
     bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
 };
-
-// Real input at a screen point (SendInput, absolute).
-void MouseAt(DWORD flags, int x, int y);
 
 // Dispatches every message queued for this thread.
 void PumpMessages();

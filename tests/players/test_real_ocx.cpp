@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,9 +12,8 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/HostedControl.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/ServedMedia.h"
 #include "tests/players/StandinSelectorTest.h"
-#include "tests/vod/http/FileReaderHost.h"
-#include "vod/http/HttpServer.h"
 
 namespace {
 
@@ -62,12 +60,7 @@ protected:
     // The media file served over HTTP by a loopback server of this process.
     std::wstring Serve(const wchar_t* file)
     {
-        std::string bytes;
-        EXPECT_TRUE(FileReaderHost::LoadFile(std::wstring(MEDIA_DIR) + L"/" + file, &bytes));
-        reader.reset(new FileReaderHost(bytes));
-        EXPECT_TRUE(server.Start(0));
-        server.SetReaderHost(reader.get());
-        return L"http://127.0.0.1:" + std::to_wstring(server.GetPort()) + L"/" + file;
+        return media.Serve(L"http", file);
     }
 
     // A served clip with a picture, playing.
@@ -82,8 +75,7 @@ protected:
     }
 
     IDispatch* control = nullptr;
-    std::unique_ptr<FileReaderHost> reader;
-    HttpServer server;
+    ServedMedia media;
 };
 
 TEST_F(RealHostTest, CreationActivatesTheControlWithItsSetup)
@@ -347,7 +339,7 @@ TEST_F(RealHostTest, ADoubleClickOnAPictureTogglesTheControlsFullScreen)
         EXPECT_EQ(S_OK, m_selector.GetFullScreen(&fullScreen));
         EXPECT_EQ(step.fullScreen, fullScreen);
     }
-    server.Stop();
+    media.Stop();
 }
 
 // Opening another kind while a Real clip plays stops and hides the Real
@@ -375,7 +367,7 @@ TEST_F(RealHostTest, OpeningAnotherKindWhileRealPlaysClosesReal)
     Raise(1013, {LongValue(3)});
     PumpMessages();
     EXPECT_TRUE(m_owner.seen.empty());
-    server.Stop();
+    media.Stop();
 }
 
 }  // namespace

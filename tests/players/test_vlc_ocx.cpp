@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,8 @@
 #include "tests/platform/StandinSupport.h"
 #include "tests/players/HostedControl.h"
 #include "tests/players/PlayerTestSupport.h"
+#include "tests/players/ServedMedia.h"
 #include "tests/players/StandinSelectorTest.h"
-#include "tests/vod/http/FileReaderHost.h"
-#include "vod/http/HttpServer.h"
 
 namespace {
 
@@ -80,16 +78,10 @@ protected:
     // the address as the VLC kind takes it.
     std::wstring Serve(const wchar_t* file)
     {
-        std::string bytes;
-        EXPECT_TRUE(FileReaderHost::LoadFile(std::wstring(MEDIA_DIR) + L"/" + file, &bytes));
-        reader.reset(new FileReaderHost(bytes));
-        EXPECT_TRUE(server.Start(0));
-        server.SetReaderHost(reader.get());
-        return L"vlch://127.0.0.1:" + std::to_wstring(server.GetPort()) + L"/" + file;
+        return media.Serve(L"vlch", file);
     }
 
-    std::unique_ptr<FileReaderHost> reader;
-    HttpServer server;
+    ServedMedia media;
 };
 
 TEST_F(VlcHostTest, OpenHandsOverTheAddressLowerCaseAsHttp)
@@ -195,7 +187,7 @@ TEST_F(VlcHostTest, AStreamPlaysAndEachStateIsPostedOnce)
     EXPECT_EQ(1, Reports(PLAYSTATE_STOPPED));
     EXPECT_EQ(S_OK, m_selector.Close());
     EXPECT_FALSE(VlcHooks().HasHooks());
-    server.Stop();
+    media.Stop();
 }
 
 TEST_F(VlcHostTest, WithoutIVLCControl2CommandsDoNothingAndReadsFail)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/standins/HttpUrl.h"
 #include "platform/standins/flv/FlvTagReader.h"
 
 namespace standins {
@@ -19,19 +20,12 @@ struct Address {
 
 bool ParseUrl(const std::wstring& url, Address* out)
 {
-    const std::wstring scheme = L"http://";
-    if (url.compare(0, scheme.size(), scheme) != 0)
+    HttpUrl parts;
+    if (!SplitHttpUrl(url, &parts))
         return false;
-    const std::wstring rest = url.substr(scheme.size());
-    const size_t slash = rest.find(L'/');
-    const std::wstring authority = rest.substr(0, slash);
-    const std::wstring path = slash == std::wstring::npos ? L"/" : rest.substr(slash);
-    const size_t colon = authority.find(L':');
-    out->host.assign(authority.begin(), colon == std::wstring::npos ? authority.end()
-                                                                  : authority.begin() + colon);
-    if (colon != std::wstring::npos)
-        out->port = static_cast<unsigned short>(_wtoi(authority.c_str() + colon + 1));
-    out->path.assign(path.begin(), path.end());
+    out->host = parts.host;
+    out->port = static_cast<unsigned short>(parts.port);
+    out->path = parts.path;
     return !out->host.empty() && out->port != 0;
 }
 
