@@ -333,9 +333,12 @@ TEST_F(WinsockTest, NewClientEndsAClientThatStoppedReading)
     LoopbackClient stalled;
     ASSERT_TRUE(stalled.Connect(bigServer.GetPort()));
     ASSERT_TRUE(stalled.Send(Get("/1.flv")));
-    // Reads come every 10 ms or so while the server can send; half a second
-    // without one means it waits in a send (or has read everything).
-    int reads = 0;
+    // The first read comes once the request is parsed, however busy the
+    // machine; then reads come every 10 ms or so while the server can send,
+    // and half a second without one means it waits in a send (or has read
+    // everything).
+    ASSERT_TRUE(bigHost.WaitForReads(1, kWaitMs));
+    int reads = bigHost.Reads();
     while (bigHost.WaitForReads(reads + 1, 500))
         reads = bigHost.Reads();
 
