@@ -5,32 +5,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "platform/standins/HttpUrl.h"
 
 namespace standins {
 
 namespace {
-
-// "http://host:port/path" into its parts; false for any other form.
-bool SplitUrl(const std::wstring& url, std::string* host, std::string* port, std::string* path)
-{
-    const std::wstring scheme = L"http://";
-    if (url.compare(0, scheme.size(), scheme) != 0)
-        return false;
-    std::wstring rest = url.substr(scheme.size());
-    std::size_t slash = rest.find(L'/');
-    std::wstring authority = rest.substr(0, slash);
-    std::wstring where = slash == std::wstring::npos ? L"/" : rest.substr(slash);
-    std::size_t colon = authority.find(L':');
-    std::wstring name = authority.substr(0, colon);
-    std::wstring number = colon == std::wstring::npos ? L"80" : authority.substr(colon + 1);
-    if (name.empty() || number.empty())
-        return false;
-    host->assign(name.begin(), name.end());
-    port->assign(number.begin(), number.end());
-    path->assign(where.begin(), where.end());
-    return true;
-}
 
 // The Content-Length of a reply's head; -1 without one.
 long long ContentLength(const std::string& head)
@@ -169,13 +151,14 @@ void StreamPlayback::Publish(const StreamFacts& facts)
 void StreamPlayback::Read()
 {
     StreamFacts facts;
-    std::string host, port, path;
+    HttpUrl parts;
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* address = nullptr;
-    if (!SplitUrl(url_, &host, &port, &path) ||
-        getaddrinfo(host.c_str(), port.c_str(), &hints, &address) != 0) {
+    if (!SplitHttpUrl(url_, &parts) || parts.host.empty() || parts.port <= 0 ||
+        parts.port > 65535 ||
+        getaddrinfo(parts.host.c_str(), std::to_string(parts.port).c_str(), &hints, &address) != 0) {
         facts.bad = true;
         Publish(facts);
         return;
@@ -193,7 +176,7 @@ void StreamPlayback::Read()
     }
     bool connected = connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0;
     freeaddrinfo(address);
-    std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + ":" + port +
+    std::string request = "GET " + parts.path + " HTTP/1.1\r\nHost: " + parts.host + ":" + std::to_string(parts.port) +
                           "\r\nConnection: close\r\n\r\n";
     if (!connected || send(s, request.data(), static_cast<int>(request.size()), 0) !=
                           static_cast<int>(request.size())) {
