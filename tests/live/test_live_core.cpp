@@ -199,6 +199,19 @@ protected:
         const std::string bytes = LivePacked(message);
         core.OnReceive(&peer, PPN_CONN_SRUDP, bytes.data(), static_cast<int>(bytes.size()));
     }
+    // An accepted viewer says hello, is answered, and asks for the blocks
+    // `pieces` of piece 5: its session has a request to serve.
+    static void AcceptAndRequest(FakeNetCore& core, const PeerId& peer, const nps::BitField& pieces)
+    {
+        core.OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
+        Deliver(core, peer, LiveHello(LIVE_MSG_HELLO, 1, kChannel, 0, 0));
+        ASSERT_EQ(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).size(), 1u);
+        LiveMessage request;
+        request.type = LIVE_MSG_REQUEST;
+        request.request.number = 1;
+        request.request.pieces[5] = pieces;
+        Deliver(core, peer, request);
+    }
     template <class Predicate>
     static bool WaitUntil(LiveCoreProbe& core, Predicate predicate, DWORD ms = kWait)
     {
@@ -394,15 +407,8 @@ TEST_F(LiveCoreTest, AcceptedConnectionReplacesTheOldSessionWithoutClosingIt)
     core.Inspect([&](const LiveCoreProbe& c) { EXPECT_EQ(c.Connections().Connecting().count(peer), 1u); });
 
     // Both sides connected at once; the core kept the other side's attempt.
-    core.OnEvent(&peer, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
-    Deliver(core, peer, LiveHello(LIVE_MSG_HELLO, 1, kChannel, 0, 0));
-    ASSERT_EQ(core.network->SentOf(peer, LIVE_MSG_HELLO_REPLY).size(), 1u);
-    // A request gives the session its send timer.
-    LiveMessage request;
-    request.type = LIVE_MSG_REQUEST;
-    request.request.number = 1;
-    request.request.pieces[5] = nps::BitField(1, 1);
-    Deliver(core, peer, request);
+    // The request gives the session its send timer.
+    ASSERT_NO_FATAL_FAILURE(AcceptAndRequest(core, peer, nps::BitField(1, 1)));
     core.Inspect([&](const LiveCoreProbe& c) {
         EXPECT_TRUE(c.Connections().Connecting().empty());
         ASSERT_NE(c.SessionOf(peer), nullptr);
@@ -458,14 +464,8 @@ TEST_F(LiveCoreTest, SessionTickUsesOnlyATableSession)
     // At the lowest rate its own timer pops one block a tick, so the last of
     // these blocks would not be due for seconds.
     const PeerId replaced = Id("replaced");
-    core.OnEvent(&replaced, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
-    Deliver(core, replaced, LiveHello(LIVE_MSG_HELLO, 1, kChannel, 0, 0));
-    ASSERT_EQ(core.network->SentOf(replaced, LIVE_MSG_HELLO_REPLY).size(), 1u);
-    LiveMessage request;
-    request.type = LIVE_MSG_REQUEST;
-    request.request.number = 1;
-    request.request.pieces[5] = nps::BitField(16, 0xFFFF);  // blocks of a piece the engine has not
-    Deliver(core, replaced, request);
+    // Blocks of a piece the engine has not.
+    ASSERT_NO_FATAL_FAILURE(AcceptAndRequest(core, replaced, nps::BitField(16, 0xFFFF)));
     const LivePeerSession* old = nullptr;
     core.Inspect([&](const LiveCoreProbe& c) { old = c.SessionOf(replaced); });
     core.OnEvent(&replaced, PPN_EVENT_ACCEPTED, PPN_CONN_SRUDP);
